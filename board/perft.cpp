@@ -2,6 +2,7 @@
 #include <cstring>
 #include "board/movegen.h"
 #include "board/notation.h"
+#include "board/tables.h"
 
 namespace {
 
@@ -55,9 +56,21 @@ uint64_t walk(const PerftState& st, int depth, std::vector<PerftDivide>* divide)
     for (int i = 0; i < n; i++) {
         uint32_t m = list[i];
         int moverSlot = workBoard.squareSlot[moveFrom(m)];
+        // At the last ply a move that cannot uncover the king needs no make:
+        // not in check, not the king, not en passant, and the man not on a
+        // line with its king.
+        bool safe = false;
+        if (!inCheck && moverSlot != kingSlot && moveKind(m) != MK_EN_PASSANT) {
+            int d = directionTable[kingSq][moveFrom(m)];
+            safe = d == 0 || lineKind[d < 0 ? -d : d] == 3;
+        }
+        if (safe && depth == 1 && !divide) {
+            total++;
+            continue;
+        }
         int captured = S::make(m);
         int king = workBoard.slotSquare[kingSlot];
-        bool illegal = S::attackedByThem(king);
+        bool illegal = !safe && S::attackedByThem(king);
         uint32_t kind = moveKind(m);
         if (!illegal && (kind == MK_CASTLE_KING || kind == MK_CASTLE_QUEEN)) {
             int home = C ? 60 : 4;
