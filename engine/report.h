@@ -1,0 +1,3 @@
+#pragma once
+// Prints the message of a game-level make-move result code.
+void reportResult(int code, const char* moveText);
