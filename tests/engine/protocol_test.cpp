@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct EngineRun {
+    int status;
+    std::string out;
+};
+
+// Feeds a script to the engine binary and collects its standard output.
+EngineRun runEngine(const std::string& script) {
+    char dir[] = "/tmp/velmora_testXXXXXX";
+    if (!mkdtemp(dir)) return {-1, ""};
+    std::string in = std::string(dir) + "/in", out = std::string(dir) + "/out";
+    std::ofstream(in, std::ios::binary) << script;
+    std::string cmd = std::string("timeout 60 ") + VELMORA_BINARY + " < " + in + " > " + out + " 2>/dev/null";
+    int rc = std::system(cmd.c_str());
+    std::ifstream f(out, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    std::remove(in.c_str());
+    std::remove(out.c_str());
+    rmdir(dir);
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ss.str()};
+}
+
+TEST(Protocol, HandshakePingAndUnknown) {
+    EngineRun r = runEngine("protover 2\nping 12\nfoo\nquit\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "feature myname=\"Velmora 4.0\" name=1 ping=1 time=1 analyze=1 setboard=1 memory=1 reuse=0 egt=\"nalimov\"\n"
+              "feature option=\"RESIGN -check 1\"\n"
+              "feature option=\"USE BOOK -check 1\" done=1\n"
+              "pong 12\n"
+              "Error (unknown command): FOO\n");
+    r = runEngine("option USE BOOK=0 RESIGN=0\nprotover 2\n");
+    EXPECT_NE(r.out.find("RESIGN -check 0"), std::string::npos);
+    EXPECT_NE(r.out.find("USE BOOK -check 0"), std::string::npos);
+}
+
+TEST(Protocol, RejectedSetupsKeepThePosition) {
+    EngineRun r = runEngine(
+        "setboard 4k3/8/8/8/8/8/8/4K2R w K -\n"
+        "setboard 8/8\nSETBOARD\nsetboard 4k3/8/8/8/8/8/8/3KK3 w - -\nsetboard 4k3/4R3/8/8/8/8/8/4K3 w - -\n"
+        "print\nh1h8\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "tellusererror Illegal position -3\ntellusererror Illegal position -3\n"
+              "tellusererror Illegal position -2\ntellusererror Illegal position 32768\n"
+              "....R...\n........\n........\n........\n........\n........\n........\n....r..t\n");
+}
+
+TEST(Protocol, EditMode) {
+    EngineRun r = runEngine("edit\n#\nKE1\nRA1\nc\nKE8\nPA0\nXZ9\nQ\n\nPE7\nPE7\n.\nprint\ne1c1\nedit\n#\n.\nping 1\nedit\nKA1\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "....R...\n....P...\n........\n........\n........\n........\n........\nt...r...\n"
+              "tellusererror Illegal position -3\npong 1\n");
+}
+
+TEST(Protocol, MoveResults) {
+    EngineRun r = runEngine("force\ne2e5\nf2f3\ne7e5\ng2g4\nd8h4\n");
+    EXPECT_EQ(r.out, "Illegal move: E2E5\n0-1 {Black mates}\n");
+    r = runEngine("setboard 8/4P3/8/8/8/8/k6p/4K3 w - -\ne7e8\ne7e8n\nundo\nundo\nremove\n");
+    EXPECT_EQ(r.out,
+              "Illegal move (promote?): E7E8\nError (command not legal now): undo\n"
+              "Error (command not legal now): remove\n");
+    r = runEngine("setboard k7/8/8/2Q5/8/8/8/4K3 w - -\nc5b6\n");
+    EXPECT_EQ(r.out, "1/2-1/2 {Stalemate}\n");
+    r = runEngine("g1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\n");
+    EXPECT_EQ(r.out, "1/2-1/2 {Triple repetition}\n");
+    r = runEngine("setboard 4k3/8/8/8/8/8/4r3/4KB2 w - -\ne1e2\n");
+    EXPECT_EQ(r.out, "1/2-1/2 {Insufficient material}\n");
+    r = runEngine("level 40\nlevel 40 5 0\nlevel 0 2:30 5\nlevel 0 2\n");
+    EXPECT_EQ(r.out, "Error (command not legal)\n");
+}
+
+TEST(Protocol, LongLinesAndCarriageReturns) {
+    std::string longLine(100000, 'x');
+    EngineRun r = runEngine(longLine + "\nping 7\r\n");
+    EXPECT_EQ(r.out, "Error (unknown command): " + std::string(100000, 'X') + "\npong 7\n");
+}
+
+TEST(Protocol, RandomGarbageNeverBreaksTheLoop) {
+    std::mt19937 rng(12345);
+    const char* words[] = {"setboard ", "edit", "undo", "remove", "level ", "time ", "otim ", "ping ", "option ",
+                           "new", "force", "print", "protover ", "memory ", "result ", "go", "?", "post", "e2e4",
+                           "O-O", "0-0-0", "e7e8q", "a7a8=N", "SETBOARD rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e3"};
+    std::string script;
+    for (int i = 0; i < 3000; i++) {
+        int kind = int(rng() % 4);
+        std::string line;
+        if (kind == 0) {
+            int n = int(rng() % 40);
+            for (int k = 0; k < n; k++) line += char(32 + rng() % 95);
+        } else if (kind == 1) {
+            line = words[rng() % (sizeof words / sizeof *words)];
+            int n = int(rng() % 20);
+            for (int k = 0; k < n; k++) line += "KQRBNPkqrbnp12345678/ -abcdefgh"[rng() % 31];
+        } else if (kind == 2) {
+            line = "setboard ";
+            int n = int(rng() % 70);
+            for (int k = 0; k < n; k++) line += "KQRBNPkqrbnp12345678/ -wbKQkq"[rng() % 29];
+        } else {
+            script += "edit\n";
+            int n = int(rng() % 8);
+            for (int k = 0; k < n; k++) {
+                std::string e;
+                int len = int(rng() % 5);
+                for (int j = 0; j < len; j++) e += "KQRBNPXCabcdefgh12345678#09Z"[rng() % 28];
+                script += e + "\n";
+            }
+            line = ".";
+        }
+        script += line + "\n";
+    }
+    script += "force\nnew\ne2e4\nping 99\n";
+    EngineRun r = runEngine(script);
+    EXPECT_EQ(r.status, 0);
+    ASSERT_GE(r.out.size(), 8u);
+    EXPECT_EQ(r.out.substr(r.out.size() - 8), "pong 99\n");
+}
+
+}  // namespace
