@@ -58,12 +58,21 @@ uint32_t parseMove(char* text, int side) {
 
 uint32_t parseSan(char* text, int side, const uint32_t* list, const Board& b) {
     // Check and mate signs, annotations and an "e.p." suffix carry no move.
+    // Game files write them in either order ("exd6e.p.+", "exd6+ e.p.").
     size_t len = std::strlen(text);
-    if (len >= 4 && (std::strcmp(text + len - 4, "e.p.") == 0 || std::strcmp(text + len - 4, "E.P.") == 0)) {
-        len -= 4;
-        text[len] = 0;
+    for (bool stripped = true; stripped && len > 0;) {
+        stripped = false;
+        while (len > 0 && (std::strchr("+#!? ", text[len - 1]) != nullptr)) {
+            text[--len] = 0;
+            stripped = true;
+        }
+        if (len >= 4 && (text[len - 4] | 32) == 'e' && text[len - 3] == '.' && (text[len - 2] | 32) == 'p' &&
+            text[len - 1] == '.') {
+            len -= 4;
+            text[len] = 0;
+            stripped = true;
+        }
     }
-    while (len > 0 && std::strchr("+#!?", text[len - 1])) text[--len] = 0;
     if (len == 0) return 0;
     if (text[0] == 'O' || text[0] == 'o' || text[0] == '0') return parseMove(text, side);
     unsigned char first = (unsigned char)text[0];
@@ -222,12 +231,11 @@ void formatLine(std::string& out, const uint32_t* sequence, int first, int side,
     }
     moves[n] = 0;
     for (int i = first; i < 59 && (sequence[i] & 0xFFFF) != 0; i++) {
+        // The list entry supplies the castling and en-passant kinds the
+        // sequence word may lack; an illegal entry is still written and then
+        // ends the line when it is played.
         uint32_t e = listEntry(sequence[i] & 0x7FFF, moves);
         if (e == 0 || b.squareSlot[moveFrom(e)] == SLOT_EMPTY) break;
-        bool legal = false;
-        for (int k = 0; moves[k]; k++)
-            if ((moves[k] & 0xFFFF) == e) legal = true;
-        if (!legal) break;
         formatSan(out, e, b.slotType[b.squareSlot[moveFrom(e)]], b.squareSlot[moveTo(e)] != SLOT_EMPTY,
                   disambiguationFor(e, moves, b));
         if (i == 0) annotate(out, annotation);
