@@ -30,9 +30,9 @@ constexpr uint32_t MG_MATE = 0x10000;
 constexpr uint32_t MG_STALEMATE = 0x20000;
 constexpr uint32_t MG_NO_MATERIAL = 0x40000;
 
-// Capacity of every move list. The game-level list of the design held 120
-// words; artificial set-ups with many queens give far more pseudo-moves, so
-// lists are sized for the worst case (15 queens) with room for deferrals.
+// Capacity of every move list. 120 words suffice for real games, but
+// artificial set-ups with many queens give far more pseudo-moves, so lists
+// are sized for the worst case (15 queens) with room for deferrals.
 constexpr int MAX_MOVES = 512;
 
 constexpr int VALUE_PAWN = 480;
