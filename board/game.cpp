@@ -16,8 +16,6 @@ const char* pieceLetters = kAlphabet + 7;
 const char* activeLetters() { return pieceLetters; }
 void selectEnglishLetters() { pieceLetters = kAlphabet; }
 
-static const int kTypeValue[8] = {VALUE_KING, VALUE_QUEEN, VALUE_ROOK, VALUE_BISHOP,
-                                  VALUE_KNIGHT, VALUE_PAWN, VALUE_PAWN, 0};
 
 struct GameSnapshot {
     Game saved;
@@ -130,11 +128,11 @@ void newGame(Game& g) {
         g.slotSquare[s] = w;
         g.squareSlot[w] = s;
         g.slotType[s] = t;
-        g.slotValue[s] = kTypeValue[t];
+        g.slotValue[s] = TYPE_VALUE[t];
         g.slotSquare[s + 16] = b;
         g.squareSlot[b] = s + 16;
         g.slotType[s + 16] = s < 8 ? t : BLACK_PAWN;
-        g.slotValue[s + 16] = kTypeValue[t];
+        g.slotValue[s + 16] = TYPE_VALUE[t];
     }
     g.slotType[32] = NO_PIECE;
     g.slotValue[32] = 0;
@@ -186,7 +184,7 @@ static int putInSlot(Game& g, int slot, int type, int square) {
     g.slotSquare[slot] = square;
     g.squareSlot[square] = slot;
     g.slotType[slot] = type;
-    g.slotValue[slot] = kTypeValue[type];
+    g.slotValue[slot] = TYPE_VALUE[type];
     return slot;
 }
 

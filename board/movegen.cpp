@@ -27,7 +27,6 @@ struct Side {
     static bool theirs(int slot) { return C ? slot < 16 : (slot >= 16 && slot < 32); }
 };
 
-static const int kTypeValue[7] = {VALUE_KING, VALUE_QUEEN, VALUE_ROOK, VALUE_BISHOP, VALUE_KNIGHT, VALUE_PAWN, VALUE_PAWN};
 
 // ---------------------------------------------------------------------------
 // Pseudo-legal generation, shared by the game level (Board) and the search
@@ -234,7 +233,7 @@ static uint32_t makeAndGenerateT(uint32_t* list, uint32_t m, Board& board) {
             if (captured != SLOT_EMPTY) captureOnBoard<C>(b, captured);
         } else if (kind >= MK_PROMO_QUEEN) {
             int type = promotedType(m);
-            int v = kTypeValue[type];
+            int v = TYPE_VALUE[type];
             int old = b.slotValue[slot];
             b.slotType[slot] = type;
             b.slotValue[slot] = v;
@@ -435,7 +434,7 @@ static int searchMakeT(uint32_t m) {
     } else if (kind >= MK_PROMO_QUEEN) {
         int type = promotedType(m);
         b.slotType[slot] = type;
-        b.slotValue[slot] = kTypeValue[type];
+        b.slotValue[slot] = TYPE_VALUE[type];
     }
     return captured;
 }

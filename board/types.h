@@ -41,6 +41,9 @@ constexpr int VALUE_BISHOP = 1872;
 constexpr int VALUE_ROOK = 2808;
 constexpr int VALUE_QUEEN = 5616;
 constexpr int VALUE_KING = 5760;
+// Slot value of each piece type (NO_PIECE is worth nothing).
+inline constexpr int TYPE_VALUE[8] = {VALUE_KING, VALUE_QUEEN, VALUE_ROOK, VALUE_BISHOP,
+                                     VALUE_KNIGHT, VALUE_PAWN, VALUE_PAWN, 0};
 
 inline constexpr Square moveFrom(uint32_t m) { return m & 63; }
 inline constexpr Square moveTo(uint32_t m) { return (m >> 6) & 63; }
