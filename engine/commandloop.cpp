@@ -15,13 +15,17 @@ namespace {
 
 int forceMode = 0;
 
+// A stream that keeps failing without reaching its end is given up as ended.
+constexpr int READ_RETRIES = 100;
+
 // Reads one whole line of any length; false at end of input.
 bool readLine(FILE* in, std::string& line) {
     line.clear();
+    int retries = 0;
     for (;;) {
         int c = std::fgetc(in);
         if (c == EOF) {
-            if (std::ferror(in) && !std::feof(in)) {
+            if (std::ferror(in) && !std::feof(in) && retries++ < READ_RETRIES) {
                 std::clearerr(in);
                 continue;
             }
@@ -184,17 +188,26 @@ void userMove(const std::string& line) {
 
 }  // namespace
 
+void onNewGame() {}
+void onMemory(int /*mib*/) {}
+void onGo() {}
+void onAnalyze() {}
+void onMoveNow() {}
+
 int runCommandLoop(FILE* in) {
     std::string line;
     while (readLine(in, line)) {
         normalise(line);
         if (prefix(line, "GO")) {
-            forceMode = 0;  // no search yet: nothing to start
+            forceMode = 0;
+            onGo();
         } else if (line == "FORCE") {
             forceMode = 1;
         } else if (line == "?") {
+            onMoveNow();
         } else if (line == "UNDO") {
             if (undoMove(game) != 0) reply("Error (command not legal now): undo\n");
+            else if (analyseMode) onAnalyze();
         } else if (line == "REMOVE") {
             undoMove(game);
             if (undoMove(game) != 0) reply("Error (command not legal now): remove\n");
@@ -217,13 +230,24 @@ int runCommandLoop(FILE* in) {
             newGame(game);
             listMoves(game);
             forceMode = 0;
+            onNewGame();
+            if (analyseMode) onAnalyze();
         } else if (line == "ANALYZE") {
+            analyseMode = 1;
+            onAnalyze();
         } else if (line == "EDIT") {
             if (!editMode(in)) return 0;
         } else if (prefix(line, "SETBOARD")) {
+            // a bare SETBOARD has no FEN text at all: read it as an empty one
             const char* fen = line.size() > 9 ? line.c_str() + 9 : "";
+            GameSnapshot* snap = saveGame(game);
             int code = setupFromFen(game, fen);
-            if (code < 0 || (code & 0x8000)) printIllegalPosition(code);
+            if (code < 0 || (code & SETUP_IN_CHECK)) {
+                restoreGame(game, snap);
+                printIllegalPosition(code);
+            } else {
+                dropSnapshot(snap);
+            }
         } else if (line == "PRINT") {
             printBoard(game);
         } else if (prefix(line, "PARTIE ")) {
@@ -240,9 +264,14 @@ int runCommandLoop(FILE* in) {
             std::printf("pong%s\n", line.c_str() + 4);
             std::fflush(stdout);
         } else if (prefix(line, "MEMORY")) {
+            long n;
+            // the cache and hash formulas need at least 1 MiB; ignore less
+            if (intAfter(line, 6, n) && n >= 1 && n <= 1 << 20) onMemory(int(n));
         } else if (prefix(line, "EGTPATH")) {
+            // tablebases are added here once they can be loaded
         } else if (startsWithNoCase(line, "option")) {
             setOptions(line);
+        // UCI commands (UCI, ISREADY, position, STOP, setoption, UCINEWGAME) go here.
         } else {
             userMove(line);
         }

@@ -32,7 +32,7 @@ EngineRun runEngine(const std::string& script) {
     return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ss.str()};
 }
 
-TEST(Protocol, HandshakePingAndUnknown) {
+TEST(CommandLoop, HandshakePingAndUnknown) {
     EngineRun r = runEngine("protover 2\nping 12\nfoo\nquit\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
@@ -46,7 +46,7 @@ TEST(Protocol, HandshakePingAndUnknown) {
     EXPECT_NE(r.out.find("USE BOOK -check 0"), std::string::npos);
 }
 
-TEST(Protocol, RejectedSetupsKeepThePosition) {
+TEST(CommandLoop, RejectedSetupsKeepThePosition) {
     EngineRun r = runEngine(
         "setboard 4k3/8/8/8/8/8/8/4K2R w K -\n"
         "setboard 8/8\nSETBOARD\nsetboard 4k3/8/8/8/8/8/8/3KK3 w - -\nsetboard 4k3/4R3/8/8/8/8/8/4K3 w - -\n"
@@ -58,7 +58,7 @@ TEST(Protocol, RejectedSetupsKeepThePosition) {
               "....R...\n........\n........\n........\n........\n........\n........\n....r..t\n");
 }
 
-TEST(Protocol, EditMode) {
+TEST(CommandLoop, EditMode) {
     EngineRun r = runEngine("edit\n#\nKE1\nRA1\nc\nKE8\nPA0\nXZ9\nQ\n\nPE7\nPE7\n.\nprint\ne1c1\nedit\n#\n.\nping 1\nedit\nKA1\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
@@ -66,7 +66,7 @@ TEST(Protocol, EditMode) {
               "tellusererror Illegal position -3\npong 1\n");
 }
 
-TEST(Protocol, MoveResults) {
+TEST(CommandLoop, MoveResults) {
     EngineRun r = runEngine("force\ne2e5\nf2f3\ne7e5\ng2g4\nd8h4\n");
     EXPECT_EQ(r.out, "Illegal move: E2E5\n0-1 {Black mates}\n");
     r = runEngine("setboard 8/4P3/8/8/8/8/k6p/4K3 w - -\ne7e8\ne7e8n\nundo\nundo\nremove\n");
@@ -83,13 +83,13 @@ TEST(Protocol, MoveResults) {
     EXPECT_EQ(r.out, "Error (command not legal)\n");
 }
 
-TEST(Protocol, LongLinesAndCarriageReturns) {
+TEST(CommandLoop, LongLinesAndCarriageReturns) {
     std::string longLine(100000, 'x');
     EngineRun r = runEngine(longLine + "\nping 7\r\n");
     EXPECT_EQ(r.out, "Error (unknown command): " + std::string(100000, 'X') + "\npong 7\n");
 }
 
-TEST(Protocol, RandomGarbageNeverBreaksTheLoop) {
+TEST(CommandLoop, RandomGarbageNeverBreaksTheLoop) {
     std::mt19937 rng(12345);
     const char* words[] = {"setboard ", "edit", "undo", "remove", "level ", "time ", "otim ", "ping ", "option ",
                            "new", "force", "print", "protover ", "memory ", "result ", "go", "?", "post", "e2e4",
@@ -127,6 +127,40 @@ TEST(Protocol, RandomGarbageNeverBreaksTheLoop) {
     EXPECT_EQ(r.status, 0);
     ASSERT_GE(r.out.size(), 8u);
     EXPECT_EQ(r.out.substr(r.out.size() - 8), "pong 99\n");
+}
+
+TEST(CommandLoop, RejectedSetupLeavesAPlayablePosition) {
+    EngineRun r = runEngine("setboard 8/8\ne2e4\nprint\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "tellusererror Illegal position -3\n"
+              "TCFDRFCT\nPPPPPPPP\n........\n........\n....p...\n........\npppp.ppp\ntcfdrfct\n");
+}
+
+TEST(CommandLoop, EditReplacesOccupantsAndSkipsGarbage) {
+    EngineRun r = runEngine("edit\n#\nKE1\nc\nKE8\nc\nQD1\nRD1\nkd1junk\nZZZ\n\nRI1\nR\n.\nprint\r\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "....R...\n........\n........\n........\n........\n........\n........\n...tr...\n");
+    // end of input inside edit mode ends the program normally, even mid-line
+    r = runEngine("edit\nKA1\nQQ");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(CommandLoop, QuietCommandsPrintNothing) {
+    EngineRun r = runEngine(
+        "go\nanalyze\n?\nexit\nnew\nmemory 0\nmemory\nmemory 64\nmemory abc\nmemory -5\n"
+        "memory 99999999999\ntime 0\ntime 12345\notim 5\nresult 1-0 {x}\negtpath\n"
+        "egtpath nalimov /tmp\nEGTPATH\nxboard\nwhite\nblack\nreset\nname x\naccepted ping\n"
+        "hard\neasy\npost\nnopost\n.\nforce\nundo\nping 3\nquit\nping 4\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Error (command not legal now): undo\npong 3\n");
+}
+
+TEST(CommandLoop, CarriageReturnsOnEveryKindOfLine) {
+    EngineRun r = runEngine("setboard 4k3/8/8/8/8/8/8/4K2R w K -\r\nforce\r\ne1g1\r\nprint\r\nPING 5\r\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "....R...\n........\n........\n........\n........\n........\n........\n.....tr.\npong 5\n");
 }
 
 }  // namespace
