@@ -1,0 +1,18 @@
+// Static evaluation: root set-up (material, stage, blended tables) and leaf score.
+#pragma once
+#include <cstdint>
+#include "board/types.h"
+#include "search/nodestate.h"
+
+extern int32_t pstWhite[7][64];  // types 0..5 (5 = white pawn)
+extern int32_t pstBlack[7][64];  // types 0..4 and 6 (black pawn)
+extern int rootPieceCount[2];
+extern const int32_t openingPst[6][64];  // rank 8 first, White's view
+extern const int32_t endgamePst[6][64];
+extern const int PHASE_WEIGHT[8];
+
+int prepareEvaluation(Board& root);
+void computeMaterial(Board& root);
+int recomputeStage(const NodeState& ns);
+// sideFlag 0 = White to move, 1 = Black; result from the mover's view.
+int evaluate(int sideFlag, const NodeState& ns);

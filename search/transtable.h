@@ -1,0 +1,47 @@
+// Transposition table: two 12-byte entries per bucket; side to move picks the
+// bucket parity.
+#pragma once
+#include <cstdint>
+#include "search/nodestate.h"
+
+struct TTEntry {
+    uint32_t lock;
+    int16_t score;
+    int16_t eval;    // -32767 = none
+    uint16_t move;   // low 15 bits of the move word
+    uint8_t typeDepth;  // bits 0-2 type, 3-7 depth bits 0-4
+    uint8_t depthAgePv; // bit 0 depth bit 5, bits 1-6 age, bit 7 pv
+
+    int type() const { return typeDepth & 7; }
+    int depth() const { return (typeDepth >> 3) | ((depthAgePv & 1) << 5); }
+    int age() const { return (depthAgePv >> 1) & 63; }
+    int pv() const { return depthAgePv >> 7; }
+};
+static_assert(sizeof(TTEntry) == 12, "entries are 12 bytes");
+
+struct TTBucket {
+    TTEntry entry[2];
+};
+static_assert(sizeof(TTBucket) == 24, "buckets are 24 bytes");
+
+constexpr int TT_EMPTY = 0, TT_LOWER = 1, TT_UPPER = 2, TT_EXACT = 3, TT_TABLEBASE = 5;
+constexpr int16_t TT_NO_EVAL = -32767;
+constexpr uint64_t TT_MIN_BUCKETS = 131072;
+
+extern TTBucket* transTable;
+extern uint32_t ttMask;
+extern uint8_t ttAge;
+
+// Returns the bytes in use, or -1 when memory runs out (the old tables stay).
+int64_t allocateTransTable(uint64_t bytes);
+void clearTransTable();
+void newSearchAge();
+void freeTransTable();
+TTEntry* ttProbe(int side, const NodeState& ns);
+// Score of an entry as seen from a node searchPly plies from the root.
+int ttScoreFromEntry(const TTEntry& e, int searchPly);
+void ttStore(int type, int score, uint32_t move, int depth256, int pv, int side,
+             const NodeState& ns, int eval);
+uint32_t ttBucketCount();
+int ttSizeMiB();
+int memoryCommandCacheMiB(int n);

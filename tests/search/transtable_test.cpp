@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+#include "board/game.h"
+#include "eval/pawnhash.h"
+#include "search/transtable.h"
+
+namespace {
+
+NodeState node(uint32_t key, uint32_t lock, int ply = 0) {
+    NodeState ns{};
+    ns.hashKey = key;
+    ns.hashLock = lock;
+    ns.searchPly = ply;
+    return ns;
+}
+
+class TransTable : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(setupFromFen(game, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), 0);
+        copyBoardToWork(game.board);
+        ASSERT_GT(allocateTransTable(1u << 20), 0);
+        clearTransTable();
+    }
+    void TearDown() override { freeTransTable(); }
+};
+
+const uint32_t E2E4 = makeMoveWord(12, 28);
+
+TEST_F(TransTable, SmallRequestGetsMinimumTable) {
+    EXPECT_EQ(allocateTransTable(1u << 20), int64_t(131072) * 24);
+    EXPECT_EQ(ttBucketCount(), 131072u);
+    EXPECT_EQ(ttSizeMiB(), 3);
+    EXPECT_EQ(pawnHashEntries, 65536u);
+}
+
+TEST_F(TransTable, SixtyFourMiB) {
+    EXPECT_EQ(allocateTransTable(uint64_t(64) << 20), int64_t(2097152) * 24);
+    EXPECT_EQ(ttBucketCount(), 2097152u);
+    EXPECT_EQ(ttSizeMiB(), 48);
+    EXPECT_EQ(pawnHashEntries, 2097152u / 4);
+    EXPECT_EQ(memoryCommandCacheMiB(64), 4);
+}
+
+TEST_F(TransTable, LargeRequestDoesNotWrap) {
+    int64_t got = allocateTransTable(uint64_t(4096) << 20);
+    if (got == -1) {
+        // Out of memory: the previous table must still be there.
+        EXPECT_EQ(ttBucketCount(), 131072u);
+        GTEST_SKIP() << "not enough memory for 4 GiB";
+    }
+    EXPECT_EQ(got, int64_t(134217728) * 24);
+    EXPECT_EQ(ttBucketCount(), 134217728u);
+    EXPECT_EQ(ttSizeMiB(), 3072);
+}
+
+TEST_F(TransTable, MemoryCacheRule) {
+    EXPECT_EQ(memoryCommandCacheMiB(96), 32);
+    EXPECT_EQ(memoryCommandCacheMiB(64), 4);
+    EXPECT_EQ(memoryCommandCacheMiB(66), 4);
+    EXPECT_EQ(memoryCommandCacheMiB(100), 36);
+}
+
+TEST_F(TransTable, MateScoreRelativeToNode) {
+    ttStore(TT_EXACT, 32692, E2E4, 5 * 256, 1, 0, node(0x1234, 0xBEEF, 3), 17);
+    TTEntry* e = ttProbe(0, node(0x1234, 0xBEEF, 1));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->score, 32695);
+    EXPECT_EQ(ttScoreFromEntry(*e, 1), 32694);
+    EXPECT_EQ(e->eval, 17);
+    EXPECT_EQ(e->depth(), 5);
+    EXPECT_EQ(e->type(), TT_EXACT);
+    EXPECT_EQ(e->pv(), 1);
+    EXPECT_EQ(e->age(), 1);
+    ttStore(TT_EXACT, -32692, E2E4, 256, 0, 0, node(0x1234, 0xBEEF, 3), 0);
+    e = ttProbe(0, node(0x1234, 0xBEEF, 1));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(ttScoreFromEntry(*e, 1), -32694);
+}
+
+TEST_F(TransTable, SidesUseDifferentBuckets) {
+    ttStore(TT_LOWER, 10, 0, 256, 0, 0, node(0x10, 7), 0);
+    EXPECT_NE(ttProbe(0, node(0x11, 7)), nullptr);  // bit 0 of the key is ignored
+    EXPECT_EQ(ttProbe(1, node(0x10, 7)), nullptr);
+}
+
+TEST_F(TransTable, MoveCheckRejectsForeignMove) {
+    ttStore(TT_LOWER, 10, E2E4, 256, 0, 0, node(0x20, 9), 0);
+    EXPECT_NE(ttProbe(0, node(0x20, 9)), nullptr);
+    ttStore(TT_LOWER, 10, E2E4, 256, 0, 1, node(0x20, 9), 0);
+    EXPECT_EQ(ttProbe(1, node(0x20, 9)), nullptr);  // e2 holds no black piece
+    ttStore(TT_LOWER, 10, makeMoveWord(4, 3), 256, 0, 0, node(0x40, 11), 0);
+    EXPECT_EQ(ttProbe(0, node(0x40, 11)), nullptr);  // to-square holds our queen
+}
+
+TEST_F(TransTable, ReplacementByDepthAndAge) {
+    ttStore(TT_LOWER, 1, 0, 10 * 256, 0, 0, node(0x100, 1), 0);
+    ttStore(TT_LOWER, 2, 0, 4 * 256, 0, 0, node(0x100, 2), 0);
+    // Same age: the shallower entry 1 goes.
+    ttStore(TT_LOWER, 3, 0, 6 * 256, 0, 0, node(0x100, 3), 0);
+    EXPECT_NE(ttProbe(0, node(0x100, 1)), nullptr);
+    EXPECT_EQ(ttProbe(0, node(0x100, 2)), nullptr);
+    EXPECT_NE(ttProbe(0, node(0x100, 3)), nullptr);
+    // One search later a fresh shallow entry outlives the stale deep one.
+    newSearchAge();
+    ttStore(TT_LOWER, 4, 0, 4 * 256, 0, 0, node(0x100, 3), 0);  // refresh entry 1 (same position)
+    ttStore(TT_LOWER, 5, 0, 1 * 256, 0, 0, node(0x100, 5), 0);
+    // worth: entry 0 = 10 - 8 = 2, entry 1 = 4 - 0 = 4, so entry 0 goes
+    EXPECT_EQ(ttProbe(0, node(0x100, 1)), nullptr);
+    EXPECT_NE(ttProbe(0, node(0x100, 5)), nullptr);
+    EXPECT_NE(ttProbe(0, node(0x100, 3)), nullptr);
+}
+
+TEST_F(TransTable, SamePositionShallowKeptExactOverwrites) {
+    ttStore(TT_LOWER, 100, E2E4, 10 * 256, 0, 0, node(0x200, 42), 0);
+    ttStore(TT_UPPER, -50, 0, 6 * 256, 0, 0, node(0x200, 42), 0);  // 7 > 6: kept
+    TTEntry* e = ttProbe(0, node(0x200, 42));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->depth(), 10);
+    EXPECT_EQ(e->score, 100);
+    ttStore(TT_UPPER, -50, 0, 5 * 256, 1, 0, node(0x200, 42), 0);  // 7 > 7 fails at PV: written
+    e = ttProbe(0, node(0x200, 42));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->depth(), 5);
+    EXPECT_EQ(e->move, E2E4);  // move 0 keeps the stored move
+    ttStore(TT_LOWER, 30, E2E4, 40 * 256, 0, 0, node(0x200, 42), 0);
+    ttStore(TT_EXACT, 7, 0, 0, 0, 0, node(0x200, 42), 0);
+    e = ttProbe(0, node(0x200, 42));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->type(), TT_EXACT);
+    EXPECT_EQ(e->depth(), 0);
+    EXPECT_EQ(e->score, 7);
+    EXPECT_EQ(e->move, E2E4);
+    ttStore(TT_LOWER, 30, 0, 63 * 256, 0, 0, node(0x300, 43), 0);
+    e = ttProbe(0, node(0x300, 43));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->depth(), 63);
+}
+
+TEST_F(TransTable, AgeWrapsFrom63To1) {
+    clearTransTable();
+    EXPECT_EQ(ttAge, 1);
+    for (int i = 0; i < 62; i++) newSearchAge();
+    EXPECT_EQ(ttAge, 63);
+    newSearchAge();
+    EXPECT_EQ(ttAge, 1);
+}
+
+}  // namespace
