@@ -1,0 +1,21 @@
+// Endgame tablebases: registry of classes and files, value probes.
+#pragma once
+#include <cstdint>
+#include <string>
+#include "board/types.h"
+
+extern int tbMaxPieces;        // 0, 3, 4 or 5: the largest class registered
+extern int tbLoaded;           // 1 once initialised
+extern uint64_t tbCacheBytes;  // block-cache size for the next initialisation
+extern std::string tbPath;     // directory list, separated by ',' or ';'
+
+// Registers the files found in the directories; prints "TbPath=<...>" and
+// "InitTb=N" on stderr and returns tbMaxPieces.
+int initTablebases(const char* paths, uint64_t cacheBytes);
+void closeTablebases();
+// Fills the material key from the board's slots; returns the men other than kings.
+int countMen(const WorkBoard& b);
+void fillPieceLists(const WorkBoard& b);
+// Value for the side to move (0 white, 1 black) of the position counted and
+// listed just before; 32767 when no table knows it.
+int probeTablebase(int side, int epSquare);
