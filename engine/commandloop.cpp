@@ -7,7 +7,7 @@
 #include "board/notation.h"
 #include "engine/report.h"
 
-int postThinking = 0, ponderEnabled = 0, analyseMode = 0, useBook = 1, resignEnabled = 1;
+int ponderEnabled = 0, analyseMode = 0, resignEnabled = 1;  // postThinking and useBook live with the search driver
 int movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0, engineClock = 0, opponentClock = 0;
 const char* engineName = "Velmora 4.0";
 
