@@ -5,9 +5,14 @@
 #include <string>
 #include "board/game.h"
 #include "board/notation.h"
+#include "egtb/tablebase.h"
 #include "engine/report.h"
+#include "engine/searchthread.h"
+#include "eval/pawnhash.h"
+#include "search/search.h"
+#include "search/transtable.h"
 
-int ponderEnabled = 0, analyseMode = 0, resignEnabled = 1;  // postThinking and useBook live with the search driver
+Relaxed<int> ponderEnabled{0}, analyseMode{0}, resignEnabled{1};
 int movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0, engineClock = 0, opponentClock = 0;
 const char* engineName = "Velmora 4.0";
 
@@ -173,6 +178,12 @@ void setOptions(const std::string& line) {
     if (p != std::string::npos) resignEnabled = std::atoi(line.c_str() + p + 7) != 0;
 }
 
+// Starts a search as GO does (the answer to a move, or a restarted analysis).
+void go() {
+    forceMode = 0;
+    startSearch();
+}
+
 void userMove(const std::string& line) {
     std::string text = line;
     uint32_t m = parseMove(&text[0], game.sideToMove);
@@ -181,34 +192,86 @@ void userMove(const std::string& line) {
         std::fflush(stdout);
         return;
     }
+    stopSearch();
+    if (moveLogger) moveLogger(game, m, 0);
     int code = makeMove(game, m);
     if (code != 0) reportResult(code, line.c_str());
-    // The search that answers the move is started here once it exists.
+    // The draw claims leave the game going on.
+    if ((code == 0 || code == 4 || code == 5 || code == 6) && !forceMode) go();
+}
+
+void newGameCommand() {
+    stopSearch();
+    newGame(game);
+    listMoves(game);
+    clearTransTable();
+    clearPawnHash();
+    clearHistory();
+    clearCounterMoves();
+    clearKillers();
+    if (newGameLogger) newGameLogger();
+    forceMode = 0;
+    if (analyseMode) go();
+}
+
+void memoryCommand(const std::string& line) {
+    long n;
+    // The cache and hash formulas need at least 1 MiB; ignore less or nothing.
+    if (!intAfter(line, 6, n) || n < 1 || n > (1L << 20)) return;
+    stopSearch();
+    tbCacheBytes = uint64_t(memoryCommandCacheMiB(int(n))) << 20;
+    if (allocateTransTable(uint64_t(n) << 20) < 0) {
+        std::printf("tellusererror Not enough memory for a %ld MB hash table; keeping %d MB\n", n, ttSizeMiB());
+        std::fflush(stdout);
+    }
+}
+
+// Drops one enclosing delimiter pair (quotes, braces) from a path.
+std::string stripDelimiters(std::string s) {
+    if (!s.empty() && !std::isalpha((unsigned char)s[0]) && s[0] != '\\' && s[0] != '/') s.erase(0, 1);
+    if (!s.empty() && !std::isalnum((unsigned char)s.back()) && s.back() != '/') s.pop_back();
+    return s;
+}
+
+void egtPathCommand(const std::string& line) {
+    // EGTPATH <type> <path>
+    size_t a = line.find_first_of(" \t");
+    if (a == std::string::npos) return;
+    size_t b = line.find_first_of(" \t", a + 1);
+    if (b == std::string::npos) return;
+    if (!startsWithNoCase(line.substr(a + 1, b - a - 1), "NALIMOV")) return;
+    std::string path = stripDelimiters(line.substr(b + 1));
+    if (tbPath.size() + path.size() >= 300) return;
+    stopSearch();
+    if (!tbPath.empty()) tbPath += ";";
+    tbPath += path;
+    if (tbLoaded) closeTablebases();
+    tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
+    tbLoaded = 1;
 }
 
 }  // namespace
 
-void onNewGame() {}
-void onMemory(int /*mib*/) {}
-void onGo() {}
-void onAnalyze() {}
-void onMoveNow() {}
+void (*newGameLogger)() = nullptr;
+void (*resultLogger)(const char* text) = nullptr;
 
 int runCommandLoop(FILE* in) {
     std::string line;
     while (readLine(in, line)) {
         normalise(line);
         if (prefix(line, "GO")) {
-            forceMode = 0;
-            onGo();
+            if (!searching) go();
         } else if (line == "FORCE") {
+            stopSearch();
             forceMode = 1;
         } else if (line == "?") {
-            onMoveNow();
+            stopSearch();
         } else if (line == "UNDO") {
+            stopSearch();
             if (undoMove(game) != 0) reply("Error (command not legal now): undo\n");
-            else if (analyseMode) onAnalyze();
+            else if (analyseMode) go();
         } else if (line == "REMOVE") {
+            stopSearch();
             undoMove(game);
             if (undoMove(game) != 0) reply("Error (command not legal now): remove\n");
         } else if (prefix(line, "LEVEL")) {
@@ -217,27 +280,30 @@ int runCommandLoop(FILE* in) {
             long n;
             if (intAfter(line, 4, n) && n != 0) (line[0] == 'T' ? engineClock : opponentClock) = int(n / 10);
         } else if (line == "EXIT") {
+            stopSearch();
             analyseMode = 0;
         } else if (line == "WHITE" || line == "BLACK") {
         } else if (line == ".") {
+            printStatus();
         } else if (line == "POST" || line == "NOPOST") {
             postThinking = line == "POST";
         } else if (line == "HARD" || line == "EASY") {
             ponderEnabled = line == "HARD";
         } else if (line == "QUIT") {
+            stopSearch();
             return 0;
         } else if (line == "NEW") {
-            newGame(game);
-            listMoves(game);
-            forceMode = 0;
-            onNewGame();
-            if (analyseMode) onAnalyze();
+            newGameCommand();
         } else if (line == "ANALYZE") {
+            stopSearch();
             analyseMode = 1;
-            onAnalyze();
+            if (moveLogger) moveLogger(game, 0, 0);
+            go();
         } else if (line == "EDIT") {
+            stopSearch();
             if (!editMode(in)) return 0;
         } else if (prefix(line, "SETBOARD")) {
+            stopSearch();
             // a bare SETBOARD has no FEN text at all: read it as an empty one
             const char* fen = line.size() > 9 ? line.c_str() + 9 : "";
             GameSnapshot* snap = saveGame(game);
@@ -251,24 +317,26 @@ int runCommandLoop(FILE* in) {
         } else if (line == "PRINT") {
             printBoard(game);
         } else if (prefix(line, "PARTIE ")) {
+            stopSearch();
         } else if (prefix(line, "XBOARD") || prefix(line, "RESET") || prefix(line, "NAME") ||
                    prefix(line, "ACCEPTED")) {
         } else if (prefix(line, "PROTOVER 2")) {
             std::printf("feature myname=\"%s\" name=1 ping=1 time=1 analyze=1 setboard=1 memory=1 reuse=0 egt=\"nalimov\"\n",
                         engineName);
-            std::printf("feature option=\"RESIGN -check %d\"\n", resignEnabled);
-            std::printf("feature option=\"USE BOOK -check %d\" done=1\n", useBook);
+            std::printf("feature option=\"RESIGN -check %d\"\n", int(resignEnabled));
+            std::printf("feature option=\"USE BOOK -check %d\" done=1\n", int(useBook));
             std::fflush(stdout);
         } else if (prefix(line, "RESULT")) {
+            stopSearch();
+            size_t space = line.find(' ');
+            if (space != std::string::npos && resultLogger) resultLogger(line.c_str() + space + 1);
         } else if (prefix(line, "PING")) {
             std::printf("pong%s\n", line.c_str() + 4);
             std::fflush(stdout);
         } else if (prefix(line, "MEMORY")) {
-            long n;
-            // the cache and hash formulas need at least 1 MiB; ignore less
-            if (intAfter(line, 6, n) && n >= 1 && n <= 1 << 20) onMemory(int(n));
+            memoryCommand(line);
         } else if (prefix(line, "EGTPATH")) {
-            // tablebases are added here once they can be loaded
+            egtPathCommand(line);
         } else if (startsWithNoCase(line, "option")) {
             setOptions(line);
         // UCI commands (UCI, ISREADY, position, STOP, setoption, UCINEWGAME) go here.
@@ -276,5 +344,6 @@ int runCommandLoop(FILE* in) {
             userMove(line);
         }
     }
+    stopSearch();
     return 0;
 }

@@ -12,8 +12,8 @@
 #include "search/timecontrol.h"
 #include "search/transtable.h"
 
-int postThinking = 0;
-int useBook = 1;
+Relaxed<int> postThinking{0};
+Relaxed<int> useBook{1};
 
 int bestScore = NO_SCORE;
 uint32_t principalVariation[60];

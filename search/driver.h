@@ -7,8 +7,8 @@
 #include "search/relaxed.h"
 
 // Switches of the front end read by the driver.
-extern int postThinking;  // print thinking lines
-extern int useBook;       // consult the opening book first
+extern Relaxed<int> postThinking;  // print thinking lines
+extern Relaxed<int> useBook;       // consult the opening book first
 
 extern int bestScore;
 // The published variations, read and written only under the output lock.

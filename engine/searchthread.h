@@ -1,0 +1,20 @@
+// The search thread: time budgets, starting and stopping searches, and what
+// the thread does with its result (play, announce, resign, ponder).
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include "board/game.h"
+
+extern std::atomic<int> searching;      // a search thread exists
+extern std::atomic<int> stopRequested;  // stopSearch is waiting: do not ponder
+extern uint32_t searchResultSlot;
+
+// Writes a move entry to the log (no-op while no log is open); withVariation
+// adds the score and variation. Set by the log once it exists.
+extern void (*moveLogger)(Game& g, uint32_t move, int withVariation);
+
+void allocateTime();
+// Starts a search of the game's position unless one runs; the budget comes
+// from allocateTime unless keepBudget is set (the caller has set it).
+void startSearch(bool keepBudget = false);
+void stopSearch();
