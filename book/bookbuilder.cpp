@@ -1,0 +1,94 @@
+#include "book/bookbuilder.h"
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include "board/game.h"
+#include "book/pgnreader.h"
+
+// The builder replays games on a game of its own, not on the engine's.
+static Game& builderGame() {
+    static Game g;
+    return g;
+}
+
+int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) {
+    if (pgnResultPoints(pg.result, 0) < 0) {
+        gamesSkipped++;
+        if (warning) *warning = "game without a result skipped";
+        return 0;
+    }
+    int added = 0;
+    std::string problem;
+    // Replaying resets the engine's side copy and miss counter: keep them.
+    int savedSide = globalSideToMove, savedMisses = bookMissCounter;
+    int played = replayPgnGame(builderGame(), pg, maxPlies, [&](const Game& g, uint32_t move) {
+        char key[128];
+        positionText(g, key);
+        if (std::strlen(key) > size_t(BOOK_MAX_KEY)) {
+            keysRefused++;
+            problem = std::string("key longer than 69 characters refused: ") + key;
+            return;
+        }
+        BookMoveStats& s = positions[key][uint16_t(move & 0x7FFF)];
+        s.count++;
+        s.points += uint64_t(pgnResultPoints(pg.result, g.sideToMove));
+        added++;
+    }, &problem);
+    globalSideToMove = savedSide;
+    bookMissCounter = savedMisses;
+    if (played < 0) gamesSkipped++;
+    else gamesUsed++;
+    if (warning) *warning = problem;
+    return added;
+}
+
+// Keeps the ratio of points to count while both fit 16 bits.
+static BookEntry fitEntry(uint16_t move, const BookMoveStats& s) {
+    uint64_t count = s.count, points = std::min(s.points, 2 * s.count);
+    uint64_t largest = std::max(count, points);
+    if (largest > 65535) {
+        count = (count * 65535 + largest / 2) / largest;
+        points = (points * 65535 + largest / 2) / largest;
+        if (count == 0) count = 1;
+        points = std::min(points, 2 * count);
+    }
+    return BookEntry{uint16_t(count), uint16_t(points), move};
+}
+
+std::vector<BookRecord> BookBuilder::records() const {
+    std::vector<BookRecord> out;
+    out.reserve(positions.size());
+    for (const auto& [key, moves] : positions) {
+        std::vector<std::pair<uint16_t, BookMoveStats>> order(moves.begin(), moves.end());
+        // Most played first; ties by points, then by move word, so that a
+        // build is reproducible.
+        std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+            if (a.second.count != b.second.count) return a.second.count > b.second.count;
+            if (a.second.points != b.second.points) return a.second.points > b.second.points;
+            return a.first < b.first;
+        });
+        BookRecord r;
+        clearRecord(r, key.c_str());
+        for (size_t i = 0; i < order.size() && i < size_t(BOOK_ENTRIES); i++)
+            r.entries[i] = fitEntry(order[i].first, order[i].second);
+        out.push_back(r);
+    }
+    return out;
+}
+
+bool BookBuilder::write(const std::string& path, std::string* error) const {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        if (error) *error = "cannot create " + path;
+        return false;
+    }
+    bool ok = true;
+    unsigned char bytes[BOOK_RECORD_SIZE];
+    for (const BookRecord& r : records()) {
+        encodeRecord(r, bytes);
+        if (std::fwrite(bytes, 1, sizeof bytes, f) != sizeof bytes) ok = false;
+    }
+    if (std::fclose(f) != 0) ok = false;
+    if (!ok && error) *error = "cannot write " + path;
+    return ok;
+}
