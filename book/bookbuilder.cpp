@@ -42,15 +42,15 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
     return added;
 }
 
-// Keeps the ratio of points to count while both fit 16 bits.
+// Scales count and points down together so that both fit 16 bits and the
+// score stays as it was (a won move stays a won move).
 static BookEntry fitEntry(uint16_t move, const BookMoveStats& s) {
     uint64_t count = s.count, points = std::min(s.points, 2 * s.count);
     uint64_t largest = std::max(count, points);
     if (largest > 65535) {
-        count = (count * 65535 + largest / 2) / largest;
-        points = (points * 65535 + largest / 2) / largest;
-        if (count == 0) count = 1;
-        points = std::min(points, 2 * count);
+        uint64_t scaled = std::max<uint64_t>(1, count * 65535 / largest);
+        points = std::min(std::min((points * scaled + count / 2) / count, 2 * scaled), uint64_t(65535));
+        count = scaled;
     }
     return BookEntry{uint16_t(count), uint16_t(points), move};
 }
