@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <random>
 #include <sstream>
 #include "board/game.h"
 #include "book/bookbuilder.h"
@@ -164,6 +165,29 @@ TEST(MakeBookTest, RefusesKeysLongerThanSixtyNineCharacters) {
     EXPECT_EQ(builder.keysRefused, 3);
     EXPECT_TRUE(builder.positions.empty());
     EXPECT_NE(warning.find("69"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PgnReaderTest, GarbledTextNeverCrashesTheReaderOrTheBuilder) {
+    // Fragments of real notation shuffled into nonsense.
+    const char* pieces[] = {"e4", "Nf3", "O-O", "0-0-0", "exd5", "e8=Q", "{", "}", "(", ")", "[", "]", "\"", "$",
+                            "1.", "3...", "1-0", "*", "x", "=", "+", "#", "!?", "e.p.", ";", "\n", "%", "Q", "h9",
+                            "Kxx", "[FEN \"", "8/8/8/8/8/8/8/8 w", "\\", "Bb5", "a", " ", "\t", "1/2", "--"};
+    std::mt19937 rng(99);
+    for (int round = 0; round < 300; round++) {
+        std::string text;
+        for (int i = 0; i < 60; i++) {
+            text += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+            if (rng() % 3) text += ' ';
+        }
+        BookBuilder builder;
+        for (const PgnGame& g : readAll(text)) builder.addGame(g, 20);
+        for (const BookRecord& r : builder.records())
+            for (const BookEntry& e : r.entries) EXPECT_LE(uint32_t(e.points), 2u * e.count);
+    }
 }
 
 }  // namespace
