@@ -106,7 +106,9 @@ uint32_t weightedChoice(const BookRecord& r) {
 
 FILE* openBook() {
     if (!bookFileOverride.empty()) return std::fopen(bookFileOverride.c_str(), "rb");
-    FILE* f = std::fopen((exeDirectory() + "Velmora.bo2").c_str(), "rb");
+    // Without a known executable directory only the working directory's book counts.
+    std::string dir = exeDirectory();
+    FILE* f = dir.empty() ? nullptr : std::fopen((dir + "Velmora.bo2").c_str(), "rb");
     if (f == nullptr) f = std::fopen("Mini.bo2", "rb");
     return f;
 }
