@@ -18,7 +18,7 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
         return 0;
     }
     int added = 0;
-    std::string problem;
+    std::string problem, replayProblem;
     // Replaying resets the engine's side copy and miss counter: keep them.
     int savedSide = globalSideToMove, savedMisses = bookMissCounter;
     int played = replayPgnGame(builderGame(), pg, maxPlies, [&](const Game& g, uint32_t move) {
@@ -26,14 +26,16 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
         positionText(g, key);
         if (std::strlen(key) > size_t(BOOK_MAX_KEY)) {
             keysRefused++;
-            problem = std::string("key longer than 69 characters refused: ") + key;
+            if (!problem.empty()) problem += "; ";
+            problem += std::string("key longer than 69 characters refused: ") + key;
             return;
         }
         BookMoveStats& s = positions[key][uint16_t(move & 0x7FFF)];
         s.count++;
         s.points += uint64_t(pgnResultPoints(pg.result, g.sideToMove));
         added++;
-    }, &problem);
+    }, &replayProblem);
+    if (!replayProblem.empty()) problem += (problem.empty() ? "" : "; ") + replayProblem;
     globalSideToMove = savedSide;
     bookMissCounter = savedMisses;
     if (played < 0) gamesSkipped++;
@@ -89,6 +91,9 @@ bool BookBuilder::write(const std::string& path, std::string* error) const {
         if (std::fwrite(bytes, 1, sizeof bytes, f) != sizeof bytes) ok = false;
     }
     if (std::fclose(f) != 0) ok = false;
-    if (!ok && error) *error = "cannot write " + path;
+    if (!ok) {
+        std::remove(path.c_str());  // a cut-off book would be silently incomplete
+        if (error) *error = "cannot write " + path;
+    }
     return ok;
 }
