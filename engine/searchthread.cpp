@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include "board/notation.h"
 #include "engine/commandloop.h"
@@ -13,6 +14,8 @@
 std::atomic<int> searching{0};
 std::atomic<int> stopRequested{0};
 uint32_t searchResultSlot = 0;
+std::atomic<int> holdBestMove{0};
+std::atomic<int> discardResult{0};
 void (*moveLogger)(Game& g, uint32_t move, int withVariation) = nullptr;
 
 // The design's 128 KiB overflows in sanitizer builds; nothing needs it small.
@@ -54,20 +57,46 @@ void allocateTime() {
     }
 }
 
+// UCI interfaces read promotions in lower case.
+static void lowerCasePromotion(char* text) {
+    for (char* p = text; *p; p++)
+        if (*p >= 'A' && *p <= 'Z') *p = char(*p - 'A' + 'a');
+}
+
 static void searchThread(void* slot) {
     Game& g = game;
     std::srand(unsigned(std::time(nullptr)));
     uint32_t result = think(g);
     *static_cast<uint32_t*>(slot) = result;
+    if (g.uciMode) {
+        // An endless search may end early (a mate, a forced move); the
+        // protocol still wants its bestmove only after "stop".
+        while (holdBestMove && !stopRequested) sleepMs(2);
+        if (!discardResult) {
+            char text[8];
+            if (result == 0xFFFFFFFFu) {
+                std::strcpy(text, "0000");  // no legal move: the null move
+            } else {
+                if (moveLogger) moveLogger(g, result & 0xFFFF, 1);
+                moveToText(result & 0xFFFF, text);
+                lowerCasePromotion(text);
+            }
+            lockOutput();
+            std::printf("bestmove %s\n", text);
+            std::fflush(stdout);
+            unlockOutput();
+        }
+        searching = 0;
+        return;
+    }
     // A finished game gives no move: announce nothing rather than a bogus one.
     if (!analyseMode && result != 0xFFFFFFFFu) {
         uint32_t move = result & 0xFFFF;
         if (moveLogger) moveLogger(g, move, 1);
-        int code = 0;
-        if (!g.uciMode) code = makeMove(g, move);
+        int code = makeMove(g, move);
         char text[8];
         moveToText(move, text);
-        if (!g.uciMode && code == 0) {
+        if (code == 0) {
             int s = int16_t(uint16_t(result >> 16));
             if (s == BOOK_SCORE) {
                 sleepMs(300);
@@ -81,7 +110,7 @@ static void searchThread(void* slot) {
             }
         }
         lockOutput();
-        std::printf(g.uciMode ? "bestmove %s\n" : "move %s\n", text);
+        std::printf("move %s\n", text);
         if (code != 0) reportResult(code, text);
         std::fflush(stdout);
         unlockOutput();

@@ -8,6 +8,10 @@
 extern std::atomic<int> searching;      // a search thread exists
 extern std::atomic<int> stopRequested;  // stopSearch is waiting: do not ponder
 extern uint32_t searchResultSlot;
+// UCI "go infinite" / "go ponder": the bestmove waits for "stop".
+extern std::atomic<int> holdBestMove;
+// Set while a search is stopped only to be replaced ("ponderhit").
+extern std::atomic<int> discardResult;
 
 // Writes a move entry to the log (no-op while no log is open); withVariation
 // adds the score and variation. Set by the log once it exists.

@@ -1,5 +1,6 @@
 #include "search/driver.h"
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -78,6 +79,7 @@ static void printThinking(int depth, int score, uint32_t elapsed, int marker, in
         char text[24];
         uciScoreText(text, score);
         formatLineCoordinates(line, displayedVariation, marker);
+        for (char& c : line) c = char(std::tolower((unsigned char)c));  // promotions: e7e8q
         std::printf("info depth %d score %s time %u nodes %u pv %s\n", depth, text, elapsed, uint32_t(nodeCount),
                     line.c_str());
     } else {

@@ -6,6 +6,7 @@ uint32_t timeStartTick = 0;
 int softTime = 0, hardTime = 0;
 int softTimeReached = 0;
 int failHighFlag = 0;
+uint32_t nodeLimit = 0;
 
 int startClock(int soft, int hard) {
     softTimeReached = 0;
@@ -21,6 +22,7 @@ void checkClock() {
     if (elapsed >= uint32_t(softTime > 0 ? softTime : 0)) softTimeReached = 1;
     if (softTimeReached && failHighFlag == 0) abortSearch = 1;
     if (elapsed >= uint32_t(hardTime > 0 ? hardTime : 0)) abortSearch = 1;
+    if (nodeLimit != 0 && nodeCount >= nodeLimit) abortSearch = 1;
 }
 
 int stopAfterIteration(int change, int /*depth*/) {

@@ -7,6 +7,8 @@ extern uint32_t timeStartTick;
 extern int softTime, hardTime;
 extern int softTimeReached;
 extern int failHighFlag;
+// Node count at which the clock check stops the search (0 = none).
+extern uint32_t nodeLimit;
 
 // Starts the budget. Leaves abortSearch alone: a stop that arrived before the
 // clock started must not be lost.
