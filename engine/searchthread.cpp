@@ -57,6 +57,18 @@ void allocateTime() {
     }
 }
 
+int resignCheck(Game& g, int score) {
+    int code = 0;
+    // Mated within ten half-moves and falling, three moves running.
+    if (resignEnabled && score < -32689 && g.lastScore > score) {
+        if (++g.resignCount == 3) code = 10;
+    } else {
+        g.resignCount = 0;
+    }
+    g.lastScore = score;
+    return code;
+}
+
 // UCI interfaces read promotions in lower case.
 static void lowerCasePromotion(char* text) {
     for (char* p = text; *p; p++)
@@ -101,12 +113,7 @@ static void searchThread(void* slot) {
             if (s == BOOK_SCORE) {
                 sleepMs(300);
             } else if (s != NO_SCORE) {
-                if (resignEnabled && s < -32689 && g.lastScore > s) {
-                    if (++g.resignCount == 3) code = 10;
-                } else {
-                    g.resignCount = 0;
-                }
-                g.lastScore = s;
+                code = resignCheck(g, s);
             }
         }
         lockOutput();

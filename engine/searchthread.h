@@ -18,6 +18,8 @@ extern std::atomic<int> discardResult;
 extern void (*moveLogger)(Game& g, uint32_t move, int withVariation);
 
 void allocateTime();
+// The resign rule after an engine move with this score: 10 to resign, else 0.
+int resignCheck(Game& g, int score);
 // Starts a search of the game's position unless one runs; the budget comes
 // from allocateTime unless keepBudget is set (the caller has set it).
 void startSearch(bool keepBudget = false);
