@@ -191,14 +191,22 @@ void go() {
 void clearSearchTables();
 
 void userMove(const std::string& line) {
+    // The search thread may be playing its move into the game: decide that
+    // the line is a move without reading the game, stop, then parse for real.
     std::string text = line;
-    uint32_t m = parseMove(&text[0], game.sideToMove);
-    if (m == 0) {
+    bool isMove = parseMove(&text[0], 0) != 0;
+    if (!isMove) {
+        text = line;
+        isMove = parseMove(&text[0], 1) != 0;
+    }
+    if (!isMove) {
         std::printf("Error (unknown command): %s\n", line.c_str());
         std::fflush(stdout);
         return;
     }
     stopSearch();
+    text = line;
+    uint32_t m = parseMove(&text[0], game.sideToMove);
     if (moveLogger) moveLogger(game, m, 0);
     int code = makeMove(game, m);
     if (code != 0) reportResult(code, line.c_str());
