@@ -97,40 +97,31 @@ static bool pawnOrBishop(int square, int colour) {
     return pieceOn(square, colour, colour ? BLACK_PAWN : WHITE_PAWN) || pieceOn(square, colour, BISHOP);
 }
 
-// Mating patterns against a black king on the king's wing. When Black's
-// g-pawn has left g7 and White's own queen is gone, none of them counts,
-// even for a promoted queen on h6 (the rules against White have no such
-// exception).
-static int kingSideAttackOnBlack() {
-    int v = 0;
-    int bk = blackKing();
-    if (!pawnSlotOn(30, sq("g7"))) {
-        if (!onBoard(1)) return 0;
-        if (pawnOrBishop(sq("f6"), WHITE) || pawnOrBishop(sq("h6"), WHITE)) v += KS_MATING_PATTERN;
-    }
-    bool queenH6 = pieceOn(sq("h6"), WHITE, QUEEN);
-    bool kingCorner = bk == sq("g8") || bk == sq("h8");
-    if (queenH6 && pieceOn(sq("g5"), WHITE, KNIGHT) && !blackPawnOn(sq("g7")) &&
-        (bk == sq("h8") || (kingCorner && slotOn(19, sq("f8")))))
-        v += KS_MATING_PATTERN;
-    if (queenH6 && pieceOn(sq("f5"), WHITE, KNIGHT) && !blackPawnOn(sq("g7")) && !blackPawnOn(sq("g6")) &&
-        kingCorner)
-        v += KS_MATING_PATTERN;
-    return v;
-}
+static bool ownPawnOn(int square, int colour) { return colour ? blackPawnOn(square) : whitePawnOn(square); }
 
-static int kingSideAttackOnWhite() {
+// Mating patterns against a king on its king's wing, squares named from
+// Black's side. When Black's g-pawn has left g7 and White's own queen is
+// gone, none of them counts against Black, even for a promoted queen on h6;
+// against White the promoted queen still counts.
+static int kingSideAttack(int defender) {
+    int flip = defender ? 0 : 56;
+    auto at = [flip](const char* name) { return sq(name) ^ flip; };
+    int attacker = defender ^ 1;
+    int king = squareOf(defender * 16);
     int v = 0;
-    int wk = whiteKing();
-    if (!pawnSlotOn(14, sq("g2")) && onBoard(17) && (pawnOrBishop(sq("f3"), BLACK) || pawnOrBishop(sq("h3"), BLACK)))
+    if (!pawnSlotOn(defender ? 30 : 14, at("g7"))) {
+        bool queenSlot = onBoard(attacker * 16 + 1);
+        if (!queenSlot && defender == BLACK) return 0;
+        if (queenSlot && (pawnOrBishop(at("f6"), attacker) || pawnOrBishop(at("h6"), attacker)))
+            v += KS_MATING_PATTERN;
+    }
+    bool queenH6 = pieceOn(at("h6"), attacker, QUEEN);
+    bool kingCorner = king == at("g8") || king == at("h8");
+    if (queenH6 && pieceOn(at("g5"), attacker, KNIGHT) && !ownPawnOn(at("g7"), defender) &&
+        (king == at("h8") || (kingCorner && slotOn(defender * 16 + 3, at("f8")))))
         v += KS_MATING_PATTERN;
-    bool queenH3 = pieceOn(sq("h3"), BLACK, QUEEN);
-    bool kingCorner = wk == sq("g1") || wk == sq("h1");
-    if (queenH3 && pieceOn(sq("g4"), BLACK, KNIGHT) && !whitePawnOn(sq("g2")) &&
-        (wk == sq("h1") || (kingCorner && slotOn(3, sq("f1")))))
-        v += KS_MATING_PATTERN;
-    if (queenH3 && pieceOn(sq("f4"), BLACK, KNIGHT) && !whitePawnOn(sq("g2")) && !whitePawnOn(sq("g3")) &&
-        kingCorner)
+    if (queenH6 && pieceOn(at("f5"), attacker, KNIGHT) && !ownPawnOn(at("g7"), defender) &&
+        !ownPawnOn(at("g6"), defender) && kingCorner)
         v += KS_MATING_PATTERN;
     return v;
 }
@@ -145,41 +136,30 @@ static int queenSideAttack(int centre, int defender) {
     return pawnOrBishop(defender ? sq("c6") : sq("c3"), defender ^ 1) ? KS_MATING_PATTERN : 0;
 }
 
-static int safetyOfBlackKing(const NodeState& ns) {
-    int centre = centreSquare(blackKing());
-    int attack = openFilesNearKing(centre, BLACK, ns);
-    int shelter = shelterBlack(centre, ns);
-    int kingSide = ns.castle[CS_BLACK_KING], queenSide = ns.castle[CS_BLACK_QUEEN];
+// Open files and mating patterns against the king of `defender`, less its
+// shelter (or the shelter it could still castle into).
+static int dangerToKing(int defender, const NodeState& ns) {
+    int centre = centreSquare(squareOf(defender * 16));
+    int (*shelterOf)(int, const NodeState&) = defender ? shelterBlack : shelterWhite;
+    int attack = openFilesNearKing(centre, defender, ns);
+    int shelter = shelterOf(centre, ns);
+    int kingSide = ns.castle[defender ? CS_BLACK_KING : CS_WHITE_KING];
+    int queenSide = ns.castle[defender ? CS_BLACK_QUEEN : CS_WHITE_QUEEN];
+    bool homeRanks = defender ? rankOf(centre) >= 6 : rankOf(centre) <= 1;
     if (kingSide != -1) {
-        if (kingSide == 0) shelter = std::max(shelter, shelterBlack(sq("g8"), ns));
-        if (fileOf(centre) >= 5 && rankOf(centre) >= 6) attack += kingSideAttackOnBlack();
+        if (kingSide == 0) shelter = std::max(shelter, shelterOf(defender ? sq("g8") : sq("g1"), ns));
+        if (fileOf(centre) >= 5 && homeRanks) attack += kingSideAttack(defender);
     }
     if (queenSide != -1) {
-        if (queenSide == 0) shelter = std::max(shelter, shelterBlack(sq("c8"), ns));
-        attack += queenSideAttack(centre, BLACK);
-    }
-    return attack - shelter;
-}
-
-static int safetyOfWhiteKing(const NodeState& ns) {
-    int centre = centreSquare(whiteKing());
-    int attack = openFilesNearKing(centre, WHITE, ns);
-    int shelter = shelterWhite(centre, ns);
-    int kingSide = ns.castle[CS_WHITE_KING], queenSide = ns.castle[CS_WHITE_QUEEN];
-    if (kingSide != -1) {
-        if (kingSide == 0) shelter = std::max(shelter, shelterWhite(sq("g1"), ns));
-        if (fileOf(centre) >= 5 && rankOf(centre) <= 1) attack += kingSideAttackOnWhite();
-    }
-    if (queenSide != -1) {
-        if (queenSide == 0) shelter = std::max(shelter, shelterWhite(sq("c1"), ns));
-        attack += queenSideAttack(centre, WHITE);
+        if (queenSide == 0) shelter = std::max(shelter, shelterOf(defender ? sq("c8") : sq("c1"), ns));
+        attack += queenSideAttack(centre, defender);
     }
     return attack - shelter;
 }
 
 int kingSafety(const NodeState& ns) {
     int score = 0;
-    if (ns.nonPawnMaterial[0] > KS_ATTACKER_MATERIAL) score += safetyOfBlackKing(ns);
-    if (ns.nonPawnMaterial[1] > KS_ATTACKER_MATERIAL) score -= safetyOfWhiteKing(ns);
+    if (ns.nonPawnMaterial[0] > KS_ATTACKER_MATERIAL) score += dangerToKing(BLACK, ns);
+    if (ns.nonPawnMaterial[1] > KS_ATTACKER_MATERIAL) score -= dangerToKing(WHITE, ns);
     return score;
 }

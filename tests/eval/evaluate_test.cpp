@@ -8,53 +8,12 @@
 #include "board/game.h"
 #include "eval/evaluate.h"
 #include "search/nodestate.h"
+#include "tests/eval/evalfixture.h"
 
 namespace {
 
-// Fills the node record from a root board the way the search's root call does.
-NodeState nodeFromBoard(const Board& b) {
-    NodeState ns{};
-    for (int i = 0; i < 4; i++) ns.castle[i] = int16_t(b.castle[i]);
-    for (int i = 0; i < 2; i++) {
-        ns.pieceCount[i] = int16_t(b.pieceCount[i]);
-        ns.pawnCount[i] = int16_t(b.pawnCount[i]);
-        ns.nonPawnMaterial[i] = uint16_t(b.nonPawnMaterial[i]);
-        ns.pawnFiles[i] = uint8_t(b.pawnFiles[i]);
-    }
-    ns.hashKey = b.hashKey;
-    ns.hashLock = b.hashLock;
-    ns.pawnKey = b.pawnKey;
-    ns.pawnLock = b.pawnLock;
-    ns.stage = b.stage;
-    ns.material = b.material;
-    ns.pstScore = b.pstScore;
-    ns.searchPly = 0;
-    ns.lastMove = b.lastMove;
-    ns.fiftyCount = b.fiftyCount;
-    ns.promotedQueens = 0;
-    for (int s = 8; s < 32; s++) {
-        if (s >= 16 && s < 24) continue;
-        if (b.slotSquare[s] != SQ_NONE && b.slotType[s] == QUEEN) ns.promotedQueens |= 1u << s;
-    }
-    return ns;
-}
-
-struct Prepared {
-    Board board;
-    NodeState ns;
-    int side;
-};
-
-Prepared prepare(const std::string& fen) {
-    Prepared p{};
-    EXPECT_EQ(setupFromFen(game, fen.c_str()), 0) << fen;
-    p.board = game.board;
-    p.side = game.sideToMove;
-    prepareEvaluation(p.board);
-    p.ns = nodeFromBoard(p.board);
-    copyBoardToWork(p.board);
-    return p;
-}
+typedef EvalPosition Prepared;
+Prepared prepare(const std::string& fen) { return setUp(fen); }
 
 int stageOf(const std::string& fen) { return prepare(fen).board.stage; }
 
