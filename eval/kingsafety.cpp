@@ -11,51 +11,53 @@ constexpr int KS_ATTACKER_MATERIAL = 6240;
 constexpr int KS_CENTRE_FILE = 25, KS_SIDE_FILE = 60, KS_FULLY_OPEN = 16, KS_HEAVY_ON_FILE = 4;
 constexpr int KS_MATING_PATTERN = 182;
 
-int shelterWhite(int k, const NodeState& ns) {
-    if (rankOf(k) >= 6) return 0;
+namespace {
+
+// Squares of each side's pawns, for the shelter's file scans.
+struct PawnSquares {
+    uint64_t of[2] = {0, 0};
+};
+
+PawnSquares pawnSquares() {
+    PawnSquares ps;
+    for (int c = 0; c < 2; c++)
+        for (int slot = c * 16 + 8; slot < c * 16 + 16; slot++)
+            if (onBoard(slot) && workBoard.slotType[slot] == (c ? BLACK_PAWN : WHITE_PAWN))
+                ps.of[c] |= squareBit(squareOf(slot));
+    return ps;
+}
+
+constexpr uint64_t FILE_A = 0x0101010101010101ULL;
+
+// Pawn shelter of a king of `colour` on k: on its file and each neighbour,
+// the first own pawn ahead counts for it and the first enemy pawn against
+// it, the nearer the more. Ahead means up to the seventh rank for White and
+// down to the second for Black.
+int shelterOf(int k, int colour, const PawnSquares& ps) {
+    if (colour == WHITE ? rankOf(k) >= 6 : rankOf(k) <= 1) return 0;
     int total = 0;
     for (int df = -1; df <= 1; df++) {
         int f = fileOf(k) + df;
         if (f < 0 || f > 7) continue;
-        int start = k + 8 + df;
-        if (ns.pawnFiles[0] & (1u << f))
-            for (int s = start; s < 56; s += 8)
-                if (whitePawnOn(s)) {
-                    total += 4 * (7 - distance(k, s));
-                    break;
-                }
-        if (ns.pawnFiles[1] & (1u << f))
-            for (int s = start; s < 56; s += 8)
-                if (blackPawnOn(s)) {
-                    total -= 3 * (7 - distance(k, s));
-                    break;
-                }
+        uint64_t ahead;
+        if (colour == WHITE) ahead = (~uint64_t(0) << (k + 8 + df)) & ((uint64_t(1) << 56) - 1);
+        else ahead = ((uint64_t(2) << (k - 8 + df)) - 1) & ~uint64_t(0xFF);
+        ahead &= FILE_A << f;
+        for (int side = 0; side < 2; side++) {
+            uint64_t found = ps.of[side] & ahead;
+            if (!found) continue;
+            int s = colour == WHITE ? __builtin_ctzll(found) : 63 - __builtin_clzll(found);
+            int weight = side == colour ? 4 : -3;
+            total += weight * (7 - distance(k, s));
+        }
     }
     return 3 * total;
 }
 
-int shelterBlack(int k, const NodeState& ns) {
-    if (rankOf(k) <= 1) return 0;
-    int total = 0;
-    for (int df = -1; df <= 1; df++) {
-        int f = fileOf(k) + df;
-        if (f < 0 || f > 7) continue;
-        int start = k - 8 + df;
-        if (ns.pawnFiles[1] & (1u << f))
-            for (int s = start; s >= 8; s -= 8)
-                if (blackPawnOn(s)) {
-                    total += 4 * (7 - distance(k, s));
-                    break;
-                }
-        if (ns.pawnFiles[0] & (1u << f))
-            for (int s = start; s >= 8; s -= 8)
-                if (whitePawnOn(s)) {
-                    total -= 3 * (7 - distance(k, s));
-                    break;
-                }
-    }
-    return 3 * total;
-}
+}  // namespace
+
+int shelterWhite(int k, const NodeState&) { return shelterOf(k, WHITE, pawnSquares()); }
+int shelterBlack(int k, const NodeState&) { return shelterOf(k, BLACK, pawnSquares()); }
 
 // Enemy rooks (the two rook slots) and queen (its slot) on a file the
 // defender has no pawn on, at most 2.
@@ -138,20 +140,19 @@ static int queenSideAttack(int centre, int defender) {
 
 // Open files and mating patterns against the king of `defender`, less its
 // shelter (or the shelter it could still castle into).
-static int dangerToKing(int defender, const NodeState& ns) {
+static int dangerToKing(int defender, const NodeState& ns, const PawnSquares& ps) {
     int centre = centreSquare(squareOf(defender * 16));
-    int (*shelterOf)(int, const NodeState&) = defender ? shelterBlack : shelterWhite;
     int attack = openFilesNearKing(centre, defender, ns);
-    int shelter = shelterOf(centre, ns);
+    int shelter = shelterOf(centre, defender, ps);
     int kingSide = ns.castle[defender ? CS_BLACK_KING : CS_WHITE_KING];
     int queenSide = ns.castle[defender ? CS_BLACK_QUEEN : CS_WHITE_QUEEN];
     bool homeRanks = defender ? rankOf(centre) >= 6 : rankOf(centre) <= 1;
     if (kingSide != -1) {
-        if (kingSide == 0) shelter = std::max(shelter, shelterOf(defender ? sq("g8") : sq("g1"), ns));
+        if (kingSide == 0) shelter = std::max(shelter, shelterOf(defender ? sq("g8") : sq("g1"), defender, ps));
         if (fileOf(centre) >= 5 && homeRanks) attack += kingSideAttack(defender);
     }
     if (queenSide != -1) {
-        if (queenSide == 0) shelter = std::max(shelter, shelterOf(defender ? sq("c8") : sq("c1"), ns));
+        if (queenSide == 0) shelter = std::max(shelter, shelterOf(defender ? sq("c8") : sq("c1"), defender, ps));
         attack += queenSideAttack(centre, defender);
     }
     return attack - shelter;
@@ -159,7 +160,11 @@ static int dangerToKing(int defender, const NodeState& ns) {
 
 int kingSafety(const NodeState& ns) {
     int score = 0;
-    if (ns.nonPawnMaterial[0] > KS_ATTACKER_MATERIAL) score += dangerToKing(BLACK, ns);
-    if (ns.nonPawnMaterial[1] > KS_ATTACKER_MATERIAL) score -= dangerToKing(WHITE, ns);
+    bool againstBlack = ns.nonPawnMaterial[0] > KS_ATTACKER_MATERIAL;
+    bool againstWhite = ns.nonPawnMaterial[1] > KS_ATTACKER_MATERIAL;
+    if (!againstBlack && !againstWhite) return 0;
+    PawnSquares ps = pawnSquares();
+    if (againstBlack) score += dangerToKing(BLACK, ns, ps);
+    if (againstWhite) score -= dangerToKing(WHITE, ns, ps);
     return score;
 }

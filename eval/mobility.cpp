@@ -24,7 +24,7 @@ struct SideWalk {
     int attackSum = 0;
     uint64_t minors = 0;  // squares the knights and bishops reach
     uint64_t rooks = 0;   // squares the rooks reach
-    int enemyKing = 0;
+    uint64_t kingZone = 0;  // squares at distance below 2 from the enemy king
 };
 
 // Walks one piece; rays go on through empty squares and through the squares
@@ -37,8 +37,8 @@ uint64_t walkPiece(SideWalk& w, int type, int from, uint64_t passThrough, uint64
         int t = ray[i].target;
         uint64_t bit = squareBit(t);
         reached |= bit;
-        if (!(excluded & bit)) count++;
-        if (distance(t, w.enemyKing) < 2) nearKing++;
+        count += (excluded & bit) == 0;
+        nearKing += (w.kingZone & bit) != 0;
         i += (isEmpty(t) || (passThrough & bit)) ? 1 : ray[i].skip;
     }
     w.mobility += MOBILITY_TABLE[type][count];
@@ -48,6 +48,13 @@ uint64_t walkPiece(SideWalk& w, int type, int from, uint64_t passThrough, uint64
         w.attackers++;
     }
     return reached;
+}
+
+// The enemy king's square and the squares next to it.
+uint64_t kingZone(int king) {
+    uint64_t zone = squareBit(king);
+    for (int i = 0; rayTable[0][KING][king][i].target != 64; i++) zone |= squareBit(rayTable[0][KING][king][i].target);
+    return zone;
 }
 
 uint64_t slotSquares(int first, int last) {
@@ -102,9 +109,9 @@ int evaluateMobility(uint64_t whitePawnAttacks, uint64_t blackPawnAttacks, int& 
     SideWalk white, black;
     white.colour = WHITE;
     black.colour = BLACK;
-    white.enemyKing = blackKing();
-    black.enemyKing = whiteKing();
-    if (distance(white.enemyKing, black.enemyKing) == 2) {
+    white.kingZone = kingZone(blackKing());
+    black.kingZone = kingZone(whiteKing());
+    if (distance(whiteKing(), blackKing()) == 2) {
         white.attackers = black.attackers = 1;
         white.attackSum = black.attackSum = 2;
     }
