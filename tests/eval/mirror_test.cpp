@@ -68,7 +68,7 @@ const std::vector<NamedTerm>& allTerms() {
     return terms;
 }
 
-// The one designed asymmetry: the king-side mating rules against Black are
+// The one intended asymmetry: the king-side mating rules against Black are
 // all dropped when Black's g-pawn slot has left g7 and White's queen slot is
 // empty, even if a promoted white queen stands on h6; against White the same
 // rules still count a promoted black queen on h3.
@@ -93,9 +93,12 @@ std::vector<int> termHits;
 void expectMirrorAlike(const EvalPosition& p, const std::string& what) {
     termHits.resize(allTerms().size());
     EvalPosition m = mirrored(p);
-    if (kingSideRulesDroppedForBlack(p) || kingSideRulesCountForWhite(p)) return;
+    // There king safety, and so the whole score, may differ by the rules
+    // dropped; the test below pins that difference down.
+    bool asymmetric = kingSideRulesDroppedForBlack(p) || kingSideRulesCountForWhite(p);
     for (size_t i = 0; i < allTerms().size(); i++) {
         const NamedTerm& t = allTerms()[i];
+        if (asymmetric && std::string(t.name) == "kingSafety") continue;
         use(p);
         int a = t.score(p);
         termHits[i] += a != 0;
@@ -107,7 +110,7 @@ void expectMirrorAlike(const EvalPosition& p, const std::string& what) {
     int a = evaluate(p.side, p.ns);
     use(m);
     int b = evaluate(m.side, m.ns);
-    EXPECT_EQ(a, b) << "evaluate at stage " << p.ns.stage << ": " << what;
+    if (!asymmetric) EXPECT_EQ(a, b) << "evaluate at stage " << p.ns.stage << ": " << what;
     use(p);
 }
 
@@ -169,8 +172,8 @@ TEST(EvalMirror, EveryTermAtEveryStage) {
         EXPECT_GE(termHits[i], 20) << allTerms()[i].name << " never scored";
 }
 
-// The named asymmetry, shown on its own: Black keeps its queen slot empty
-// in the mirror, White's rule still counts the promoted queen.
+// The named asymmetry on its own: against Black the promoted queen on h6
+// counts for nothing, against White its mirror image on h3 does.
 TEST(EvalMirror, KingSideRulesAgainstBlackGiveUpWithoutTheQueenSlot) {
     // White: queen slot gone, a promoted queen on h6, knight g5; Black's
     // g-pawn slot has left g7 (it stands on g6 after a capture elsewhere).
