@@ -110,7 +110,9 @@ void expectMirrorAlike(const EvalPosition& p, const std::string& what) {
     int a = evaluate(p.side, p.ns);
     use(m);
     int b = evaluate(m.side, m.ns);
-    if (!asymmetric) EXPECT_EQ(a, b) << "evaluate at stage " << p.ns.stage << ": " << what;
+    if (!asymmetric) {
+        EXPECT_EQ(a, b) << "evaluate at stage " << p.ns.stage << ": " << what;
+    }
     use(p);
 }
 
