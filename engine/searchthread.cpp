@@ -122,7 +122,9 @@ static void searchThread(void* slot) {
         std::fflush(stdout);
         unlockOutput();
         if (ponderEnabled) {
-            sleepMs(100);
+            // A reply within 100 ms keeps the ponder search from starting;
+            // a stop ends the wait at once.
+            for (int waited = 0; waited < 100 && !stopRequested; waited += 5) sleepMs(5);
             if (!stopRequested) {
                 abortSearch = 0;
                 ponderSearch(g);
@@ -139,13 +141,24 @@ void startSearch(bool keepBudget) {
     // Marked here, not in the thread: a second start arriving before the new
     // thread ran would otherwise start a second search.
     searching = 1;
-    if (!startThread(searchThread, &searchResultSlot, SEARCH_STACK_BYTES)) searching = 0;
+    if (!startThread(searchThread, &searchResultSlot, SEARCH_STACK_BYTES)) {
+        searching = 0;
+        lockOutput();
+        std::printf(game.uciMode ? "info string Cannot start a search thread\n"
+                                 : "tellusererror Cannot start a search thread\n");
+        std::fflush(stdout);
+        unlockOutput();
+    }
 }
 
 void stopSearch() {
     if (!searching) return;
     stopRequested = 1;
-    abortSearch = 1;
-    while (searching) sleepMs(10);
+    // Raised again on every poll: the thread clears the flag when it starts
+    // to ponder, and a stop arriving just then must not be lost.
+    while (searching) {
+        abortSearch = 1;
+        sleepMs(10);
+    }
     stopRequested = 0;
 }

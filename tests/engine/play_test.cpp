@@ -8,6 +8,12 @@
 #include "engine/platform.h"
 #include "engine/searchthread.h"
 #include "engine_process.h"
+#include "search/driver.h"
+#include "search/search.h"
+#include "search/transtable.h"
+#include <cstdio>
+#include <cstdlib>
+#include <random>
 
 namespace {
 
@@ -171,4 +177,79 @@ TEST(Play, MoveNowAnalyseAndPonder) {
     EXPECT_FALSE(e.waitFor("move ", 5000).empty());
     e.send("quit");
     EXPECT_EQ(e.waitExit(2000), 0);
+}
+
+// A stop that arrives at once after GO is never lost: each "?" or FORCE
+// gives exactly one move, and the session ends promptly.
+TEST(Play, StopsRightAfterGoAreNeverLost) {
+    std::string script = "xboard\noption USE BOOK=0\nlevel 40 60 0\ntime 360000\nhard\n";
+    const int rounds = 1000;
+    for (int i = 0; i < rounds; i++) script += i % 2 ? "new\ngo\n?\n" : "new\ngo\nforce\n";
+    script += "new\ngo\nquit\n";
+    char dir[] = "/tmp/velmora_stopXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string in = std::string(dir) + "/in", out = std::string(dir) + "/out";
+    FILE* f = std::fopen(in.c_str(), "w");
+    std::fputs(script.c_str(), f);
+    std::fclose(f);
+    auto start = std::chrono::steady_clock::now();
+    std::string cmd = std::string("timeout 120 ") + VELMORA_BINARY + " < " + in + " > " + out + " 2>/dev/null";
+    int rc = std::system(cmd.c_str());
+    EXPECT_EQ(WEXITSTATUS(rc), 0);
+    EXPECT_LT(msSince(start), 60000);
+    f = std::fopen(out.c_str(), "r");
+    char line[256];
+    int moves = 0;
+    while (std::fgets(line, sizeof line, f)) moves += std::strncmp(line, "move ", 5) == 0;
+    std::fclose(f);
+    EXPECT_EQ(moves, rounds + 1);
+    std::remove(in.c_str());
+    std::remove(out.c_str());
+    rmdir(dir);
+}
+
+// Fast self-play from varied openings: every move the search returns is
+// legal in the game, and the game record stays consistent.
+TEST(Play, SelfPlayNeverPlaysAnIllegalMove) {
+    std::mt19937 rng(2026);
+    useBook = 0;
+    postThinking = 0;
+    if (ttBucketCount() == 0) allocateTransTable(0);
+    int games = 0, plies = 0;
+    for (; games < 100; games++) {
+        newGame(game);
+        listMoves(game);
+        clearTransTable();
+        clearHistory();
+        // a random opening of 2 to 8 half-moves
+        int opening = 2 + int(rng() % 7);
+        for (int i = 0; i < opening && game.result == 0; i++) {
+            uint32_t legal[MAX_MOVES];
+            int n = 0;
+            for (int k = 0; game.legalMoves[k]; k++)
+                if (!(game.legalMoves[k] & 0x8000)) legal[n++] = game.legalMoves[k] & 0xFFFF;
+            if (n == 0) break;
+            makeMove(game, legal[rng() % n]);
+        }
+        for (int ply = 0; ply < 160 && game.result == 0; ply++) {
+            game.maxDepth = 2 + int(rng() % 3);
+            game.targetTime = game.maxTime = 1 << 28;
+            game.ponderMove = 0;
+            abortSearch = 0;
+            uint32_t r = think(game);
+            ASSERT_NE(r, 0xFFFFFFFFu);
+            uint32_t m = r & 0xFFFF;
+            bool legal = false;
+            for (int k = 0; game.legalMoves[k]; k++)
+                if ((game.legalMoves[k] & 0xFFFF) == m && !(game.legalMoves[k] & 0x8000)) legal = true;
+            ASSERT_TRUE(legal) << "game " << games << " ply " << ply;
+            int code = makeMove(game, m);
+            ASSERT_GE(code, 0);
+            ASSERT_NE(code, 1);
+            plies++;
+            if (code >= 4) break;  // a draw claim ends the test game
+        }
+    }
+    EXPECT_EQ(internalErrors, 0);
+    EXPECT_GT(plies, games * 20);
 }
