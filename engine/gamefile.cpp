@@ -92,11 +92,13 @@ public:
             lineStart = false;
             if ((c == '%' && first) || c == ';') {
                 skipToEndOfLine();
-            } else if (c == '{') {
-                skipComment();
-            } else if (c == '(') {
-                skipVariation();
-            } else if (c == ')' || c == '}') {
+            } else if (c == '{' || c == '(') {
+                // Past a line end inside, a new line has begun.
+                int line = line_;
+                if (c == '{') skipComment();
+                else skipVariation();
+                if (line_ != line) skipLine = false;
+            } else if (c == ')' || c == '}' || c == ']') {
                 // a closer without its opener: nothing to skip
             } else if (c == '[') {
                 if (moveText) return 0;  // the next game's tags
