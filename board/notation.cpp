@@ -121,6 +121,8 @@ uint32_t parseSan(char* text, int side, const uint32_t* list, const Board& b) {
     int matches = 0;
     uint32_t found = 0;
     for (int i = 0; list[i]; i++) {
+        // A pinned piece's move is no candidate: it must not make Nd4 ambiguous.
+        if (list[i] & MOVE_ILLEGAL) continue;
         uint32_t m = list[i] & 0xFFFF;
         int from = moveFrom(m), to = moveTo(m);
         if (b.slotType[b.squareSlot[from]] != type) continue;
@@ -178,6 +180,7 @@ static char disambiguationFor(uint32_t m, const uint32_t* list, const Board& b) 
     if (type == WHITE_PAWN || type == BLACK_PAWN) return 0;
     char c = 0;
     for (int i = 0; list[i]; i++) {
+        if (list[i] & MOVE_ILLEGAL) continue;  // only legal rivals need naming apart
         uint32_t o = list[i] & 0xFFFF;
         int of = moveFrom(o);
         if (of == from || moveTo(o) != to) continue;

@@ -5,16 +5,23 @@
 #include <string>
 #include "board/game.h"
 #include "board/notation.h"
+#include "egtb/tablebase.h"
 #include "engine/gamefile.h"
 #include "engine/report.h"
+#include "engine/searchthread.h"
+#include "eval/pawnhash.h"
+#include "search/search.h"
+#include "search/timecontrol.h"
+#include "search/transtable.h"
 
-int postThinking = 0, ponderEnabled = 0, analyseMode = 0, useBook = 1, resignEnabled = 1;
+Relaxed<int> ponderEnabled{0}, analyseMode{0}, resignEnabled{1};
 int movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0, engineClock = 0, opponentClock = 0;
 const char* engineName = "Velmora 4.0";
 
 namespace {
 
 int forceMode = 0;
+std::string pendingPonderLine;  // the go line of a running "go ponder"
 
 // A stream that keeps failing without reaching its end is given up as ended.
 constexpr int READ_RETRIES = 100;
@@ -175,42 +182,292 @@ void setOptions(const std::string& line) {
     if (p != std::string::npos) resignEnabled = std::atoi(line.c_str() + p + 7) != 0;
 }
 
+// Starts a search as GO does (the answer to a move, or a restarted analysis).
+void go() {
+    forceMode = 0;
+    holdBestMove = 0;
+    nodeLimit = 0;
+    startSearch();
+}
+
+void clearSearchTables();
+
 void userMove(const std::string& line) {
+    // The search thread may be playing its move into the game: decide that
+    // the line is a move without reading the game, stop, then parse for real.
     std::string text = line;
-    uint32_t m = parseMove(&text[0], game.sideToMove);
-    if (m == 0) {
+    bool isMove = parseMove(&text[0], 0) != 0;
+    if (!isMove) {
+        text = line;
+        isMove = parseMove(&text[0], 1) != 0;
+    }
+    if (!isMove) {
         std::printf("Error (unknown command): %s\n", line.c_str());
         std::fflush(stdout);
         return;
     }
+    stopSearch();
+    text = line;
+    uint32_t m = parseMove(&text[0], game.sideToMove);
+    if (moveLogger) moveLogger(game, m, 0);
     int code = makeMove(game, m);
     if (code != 0) reportResult(code, line.c_str());
-    // The search that answers the move is started here once it exists.
+    // The draw claims leave the game going on.
+    if ((code == 0 || code == 4 || code == 5 || code == 6) && !forceMode) go();
+}
+
+void newGameCommand() {
+    stopSearch();
+    newGame(game);
+    listMoves(game);
+    clearSearchTables();
+    if (newGameLogger) newGameLogger();
+    forceMode = 0;
+    if (analyseMode) go();
+}
+
+void memoryCommand(const std::string& line) {
+    long n;
+    // The cache and hash formulas need at least 1 MiB; ignore less or nothing.
+    if (!intAfter(line, 6, n) || n < 1 || n > (1L << 20)) return;
+    stopSearch();
+    tbCacheBytes = uint64_t(memoryCommandCacheMiB(int(n))) << 20;
+    if (allocateTransTable(uint64_t(n) << 20) < 0) {
+        std::printf("tellusererror Not enough memory for a %ld MB hash table; keeping %d MB\n", n, ttSizeMiB());
+        std::fflush(stdout);
+    }
+}
+
+// Drops one enclosing delimiter pair (quotes, braces) from a path.
+std::string stripDelimiters(std::string s) {
+    if (!s.empty() && !std::isalpha((unsigned char)s[0]) && s[0] != '\\' && s[0] != '/') s.erase(0, 1);
+    if (!s.empty() && !std::isalnum((unsigned char)s.back()) && s.back() != '/') s.pop_back();
+    return s;
+}
+
+void egtPathCommand(const std::string& line) {
+    // EGTPATH <type> <path>
+    size_t a = line.find_first_of(" \t");
+    if (a == std::string::npos) return;
+    size_t b = line.find_first_of(" \t", a + 1);
+    if (b == std::string::npos) return;
+    if (!startsWithNoCase(line.substr(a + 1, b - a - 1), "NALIMOV")) return;
+    std::string path = stripDelimiters(line.substr(b + 1));
+    if (tbPath.size() + path.size() >= 300) return;
+    stopSearch();
+    if (!tbPath.empty()) tbPath += ";";
+    tbPath += path;
+    if (tbLoaded) closeTablebases();
+    tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
+    tbLoaded = 1;
+}
+
+// ---------------------------------------------------------------------------
+// UCI
+
+constexpr int ENDLESS_TENTHS = 25920000;
+
+void resetUciClocks() {
+    game.uciFirstGo = 1;
+    incrementTenths = 0;
+    movesPerPeriod = 0;
+}
+
+void uciHandshake() {
+    game.uciMode = 1;
+    postThinking = 1;
+    // Without a UCINEWGAME the xboard default period would apply to UCI clocks.
+    resetUciClocks();
+    std::printf("id name %s\n", engineName);
+    std::printf("id author the Velmora developers\n");
+    std::printf("option name NalimovPath type string default\n");
+    std::printf("option name NalimovCache type spin default 4 min 1 max 16\n");
+    std::printf("option name Hash type spin default 128 min 30 max 1000\nuciok\n");
+    std::fflush(stdout);
+}
+
+void clearSearchTables() {
+    clearTransTable();
+    clearPawnHash();
+    clearHistory();
+    clearCounterMoves();
+    clearKillers();
+}
+
+// Integer after a keyword of the line; false when the keyword is absent.
+bool fieldAfter(const std::string& line, const char* key, long& value) {
+    size_t p = line.find(key);
+    if (p == std::string::npos) return false;
+    value = 0;
+    intAfter(line, p + std::strlen(key), value);
+    return true;
+}
+
+void positionCommand(const std::string& line) {
+    stopSearch();
+    size_t movesAt = line.find("moves");
+    if (line.find("startpos") != std::string::npos) {
+        newGame(game);
+        listMoves(game);
+        forceMode = 0;
+    } else {
+        size_t f = line.find("fen");
+        if (f != std::string::npos && (movesAt == std::string::npos || f < movesAt)) {
+            newGame(game);
+            listMoves(game);
+            forceMode = 0;
+            std::string fen = line.substr(std::min(line.size(), f + 4),
+                                          movesAt == std::string::npos ? std::string::npos : movesAt - f - 4);
+            GameSnapshot* snap = saveGame(game);
+            int code = setupFromFen(game, fen.c_str());
+            if (code < 0 || (code & SETUP_IN_CHECK)) {
+                restoreGame(game, snap);
+                std::printf("info string Illegal position %d, using the initial position\n", code);
+                std::fflush(stdout);
+            } else {
+                dropSnapshot(snap);
+            }
+        }
+    }
+    if (movesAt == std::string::npos) return;
+    size_t p = movesAt + 5;
+    while (p < line.size()) {
+        while (p < line.size() && line[p] == ' ') p++;
+        size_t e = p;
+        while (e < line.size() && line[e] != ' ') e++;
+        if (e == p) break;
+        std::string token = line.substr(p, std::min<size_t>(e - p, 5));
+        if (token.size() == 5 && !std::isalpha((unsigned char)token[4])) token.resize(4);
+        for (char& c : token) c = char(std::toupper((unsigned char)c));
+        uint32_t m = parseMove(&token[0], game.sideToMove);
+        if (m != 0) makeMove(game, m);
+        p = e;
+    }
+}
+
+void setOptionCommand(const std::string& line) {
+    std::string upper = line;
+    for (char& c : upper) c = char(std::toupper((unsigned char)c));
+    long n;
+    if (upper.compare(0, 26, "SETOPTION NAME HASH VALUE ") == 0) {
+        if (intAfter(line, 26, n) && n >= 1 && n <= (1L << 20)) {
+            stopSearch();
+            if (allocateTransTable(uint64_t(n) << 20) < 0) {
+                std::printf("info string Not enough memory for a %ld MB hash table; keeping %d MB\n", n, ttSizeMiB());
+                std::fflush(stdout);
+            }
+        }
+    } else if (upper.compare(0, 26, "SETOPTION NAME NALIMOVPATH") == 0) {
+        size_t p = 26;
+        if (p < line.size() && line[p] == ' ') p++;
+        if (upper.compare(p, 5, "VALUE") == 0) p += 5;
+        if (p < line.size() && line[p] == ' ') p++;
+        std::string path = line.substr(std::min(p, line.size()));
+        while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
+        path = stripDelimiters(path);
+        if (path.empty() || tbPath.size() + path.size() >= 300) return;
+        stopSearch();
+        if (!tbPath.empty()) tbPath += ";";
+        tbPath += path;
+        if (tbLoaded) closeTablebases();
+        tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
+        tbLoaded = 1;
+    } else if (upper.compare(0, 33, "SETOPTION NAME NALIMOVCACHE VALUE") == 0) {
+        if (intAfter(line, 33, n) && n >= 1 && n <= 4096) tbCacheBytes = uint64_t(n) << 20;
+    }
+}
+
+// UCI go: the clocks as designed, plus the limits UCI interfaces rely on.
+void uciGo(const std::string& line) {
+    long n;
+    const int side = game.sideToMove;
+    bool clocks = false;
+    if (fieldAfter(line, "WTIME", n)) {
+        clocks = true;
+        if (side == 0) {
+            engineClock = int(n / 100);
+            if (game.uciFirstGo) baseSeconds = int(n / 1000);
+        } else {
+            opponentClock = int(n / 100);
+        }
+    }
+    if (fieldAfter(line, "BTIME", n)) {
+        clocks = true;
+        if (side == 1) {
+            engineClock = int(n / 100);
+            if (game.uciFirstGo) baseSeconds = int(n / 1000);
+        } else {
+            opponentClock = int(n / 100);
+        }
+    }
+    if (fieldAfter(line, "WINC", n)) incrementTenths = int(n / 100);
+    else if (fieldAfter(line, "BINC", n)) incrementTenths = int(n / 100);
+    if (game.uciFirstGo && fieldAfter(line, "MOVESTOGO", n)) movesPerPeriod = n != 0 ? game.ply / 2 + int(n) : 0;
+    game.uciFirstGo = 0;
+
+    long moveTime = -1, depth = -1, nodes = -1;
+    fieldAfter(line, "MOVETIME", moveTime);
+    fieldAfter(line, "DEPTH", depth);
+    fieldAfter(line, "NODES", nodes);
+    const bool infinite = line.find("INFINITE") != std::string::npos;
+    const bool ponder = line.find("PONDER") != std::string::npos;
+
+    allocateTime();
+    if (moveTime >= 0) {
+        game.targetTime = game.maxTime = std::max(int(moveTime / 100), 1);
+    } else if (infinite || ponder || !clocks) {
+        game.targetTime = game.maxTime = ENDLESS_TENTHS;
+    }
+    if (depth > 0) game.maxDepth = int(std::min(depth, 999L));
+    nodeLimit = nodes > 0 ? uint32_t(std::min(nodes, 4000000000L)) : 0;
+    // No limit at all, infinite or ponder: the bestmove waits for "stop".
+    holdBestMove = infinite || ponder || (!clocks && moveTime < 0 && depth <= 0 && nodes <= 0);
+    if (ponder) {
+        pendingPonderLine = line;
+        size_t p = pendingPonderLine.find("PONDER");
+        pendingPonderLine.erase(p, 6);
+    }
+    forceMode = 0;
+    startSearch(true);
+}
+
+void ponderHit() {
+    if (!searching || pendingPonderLine.empty()) return;
+    // The ponder search becomes the timed search of its go line.
+    discardResult = 1;
+    stopSearch();
+    discardResult = 0;
+    std::string goLine = pendingPonderLine;
+    pendingPonderLine.clear();
+    game.uciFirstGo = 0;
+    uciGo(goLine);
 }
 
 }  // namespace
 
-void onNewGame() {}
-void onMemory(int /*mib*/) {}
-void onGo() {}
-void onAnalyze() {}
-void onMoveNow() {}
+void (*newGameLogger)() = nullptr;
+void (*resultLogger)(const char* text) = nullptr;
 
 int runCommandLoop(FILE* in) {
     std::string line;
     while (readLine(in, line)) {
         normalise(line);
         if (prefix(line, "GO")) {
-            forceMode = 0;
-            onGo();
+            if (!searching) {
+                if (game.uciMode) uciGo(line);
+                else go();
+            }
         } else if (line == "FORCE") {
+            stopSearch();
             forceMode = 1;
         } else if (line == "?") {
-            onMoveNow();
+            stopSearch();
         } else if (line == "UNDO") {
+            stopSearch();
             if (undoMove(game) != 0) reply("Error (command not legal now): undo\n");
-            else if (analyseMode) onAnalyze();
+            else if (analyseMode) go();
         } else if (line == "REMOVE") {
+            stopSearch();
             undoMove(game);
             if (undoMove(game) != 0) reply("Error (command not legal now): remove\n");
         } else if (prefix(line, "LEVEL")) {
@@ -219,27 +476,30 @@ int runCommandLoop(FILE* in) {
             long n;
             if (intAfter(line, 4, n) && n != 0) (line[0] == 'T' ? engineClock : opponentClock) = int(n / 10);
         } else if (line == "EXIT") {
+            stopSearch();
             analyseMode = 0;
         } else if (line == "WHITE" || line == "BLACK") {
         } else if (line == ".") {
+            printStatus();
         } else if (line == "POST" || line == "NOPOST") {
             postThinking = line == "POST";
         } else if (line == "HARD" || line == "EASY") {
             ponderEnabled = line == "HARD";
         } else if (line == "QUIT") {
+            stopSearch();
             return 0;
         } else if (line == "NEW") {
-            newGame(game);
-            listMoves(game);
-            forceMode = 0;
-            onNewGame();
-            if (analyseMode) onAnalyze();
+            newGameCommand();
         } else if (line == "ANALYZE") {
+            stopSearch();
             analyseMode = 1;
-            onAnalyze();
+            if (moveLogger) moveLogger(game, 0, 0);
+            go();
         } else if (line == "EDIT") {
+            stopSearch();
             if (!editMode(in)) return 0;
         } else if (prefix(line, "SETBOARD")) {
+            stopSearch();
             // a bare SETBOARD has no FEN text at all: read it as an empty one
             const char* fen = line.size() > 9 ? line.c_str() + 9 : "";
             GameSnapshot* snap = saveGame(game);
@@ -253,6 +513,7 @@ int runCommandLoop(FILE* in) {
         } else if (line == "PRINT") {
             printBoard(game);
         } else if (prefix(line, "PARTIE ")) {
+            stopSearch();
             // A partial load keeps the moves read so far; say why it stopped.
             std::string reason;
             int code = loadGameFile(game, line.c_str() + 7, &reason);
@@ -263,25 +524,43 @@ int runCommandLoop(FILE* in) {
         } else if (prefix(line, "PROTOVER 2")) {
             std::printf("feature myname=\"%s\" name=1 ping=1 time=1 analyze=1 setboard=1 memory=1 reuse=0 egt=\"nalimov\"\n",
                         engineName);
-            std::printf("feature option=\"RESIGN -check %d\"\n", resignEnabled);
-            std::printf("feature option=\"USE BOOK -check %d\" done=1\n", useBook);
+            std::printf("feature option=\"RESIGN -check %d\"\n", int(resignEnabled));
+            std::printf("feature option=\"USE BOOK -check %d\" done=1\n", int(useBook));
             std::fflush(stdout);
         } else if (prefix(line, "RESULT")) {
+            stopSearch();
+            size_t space = line.find(' ');
+            if (space != std::string::npos && resultLogger) resultLogger(line.c_str() + space + 1);
         } else if (prefix(line, "PING")) {
             std::printf("pong%s\n", line.c_str() + 4);
             std::fflush(stdout);
         } else if (prefix(line, "MEMORY")) {
-            long n;
-            // the cache and hash formulas need at least 1 MiB; ignore less
-            if (intAfter(line, 6, n) && n >= 1 && n <= 1 << 20) onMemory(int(n));
+            memoryCommand(line);
         } else if (prefix(line, "EGTPATH")) {
-            // tablebases are added here once they can be loaded
+            egtPathCommand(line);
         } else if (startsWithNoCase(line, "option")) {
             setOptions(line);
-        // UCI commands (UCI, ISREADY, position, STOP, setoption, UCINEWGAME) go here.
+        } else if (line == "UCI") {
+            uciHandshake();
+        } else if (line == "ISREADY" && game.uciMode) {
+            reply("readyok\n");  // at once, even while a search runs
+        } else if (prefix(line, "position") && game.uciMode) {
+            positionCommand(line);
+        } else if (line == "STOP" && game.uciMode) {
+            pendingPonderLine.clear();
+            stopSearch();
+        } else if (line == "PONDERHIT" && game.uciMode) {
+            ponderHit();
+        } else if (prefix(line, "setoption") && game.uciMode) {
+            setOptionCommand(line);
+        } else if (prefix(line, "UCINEWGAME")) {
+            stopSearch();
+            clearSearchTables();
+            resetUciClocks();
         } else {
             userMove(line);
         }
     }
+    stopSearch();
     return 0;
 }

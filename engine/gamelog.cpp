@@ -2,7 +2,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include "board/notation.h"
+#include "engine/commandloop.h"
 #include "engine/platform.h"
+#include "engine/searchthread.h"
+#include "search/driver.h"
 
 namespace {
 
@@ -72,11 +75,9 @@ void logNewGame() {
     writeLocked(text);
 }
 
-void logResultLine(const std::string& commandLine) {
-    size_t blank = commandLine.find(' ');
-    if (blank == std::string::npos) return;
+void logResult(const char* text) {
     OutputLock lock;
-    writeLocked(commandLine.substr(blank + 1) + "\n");
+    writeLocked(std::string(text) + "\n");
 }
 
 void logInternalError(int code) {
@@ -84,17 +85,6 @@ void logInternalError(int code) {
     std::snprintf(text, sizeof text, "QZ code %d\n", code);
     OutputLock lock;
     writeLocked(text);
-}
-
-void formatScore(std::string& out, int score) {
-    char text[32];
-    int magnitude = std::abs(score);
-    if (score == LOG_NO_SCORE) std::snprintf(text, sizeof text, " ");
-    else if (magnitude == 32767) std::snprintf(text, sizeof text, "%cINF ", score > 0 ? '+' : '-');
-    else if (magnitude > 32000)
-        std::snprintf(text, sizeof text, "%cMAT%d ", score > 0 ? '+' : '-', (32700 - magnitude + 1) / 2);
-    else std::snprintf(text, sizeof text, "%+4.2f ", score / 480.0);
-    out += text;
 }
 
 void logMove(const Game& g, Move m, const uint32_t* variation, int score) {
@@ -107,11 +97,15 @@ void logMove(const Game& g, Move m, const uint32_t* variation, int score) {
         std::string san;
         moveToSan(san, m & 0xFFFF, g.legalMoves, g.board);
         while (!san.empty() && san.back() == ' ') san.pop_back();
+        // A refused move is no part of the game.
+        if (san.empty()) return;
         text += san;
     }
     text += "({";
     if (variation && !sameVariation(variation)) {
-        formatScore(text, score);
+        char scoreText[32];
+        formatScore(scoreText, score);
+        text += scoreText;
         for (int i = 0; i < LOG_VARIATION_WORDS && (variation[i] & 0xFFFF) != 0; i++) {
             char coord[8];
             moveToText(variation[i] & 0x7FFF, coord);
@@ -122,4 +116,37 @@ void logMove(const Game& g, Move m, const uint32_t* variation, int score) {
     }
     text += "})\n";
     writeLocked(text);
+}
+
+namespace {
+// The search thread's engine moves carry the driver's score and variation.
+// By the time the thread logs, the ponder set-up has dropped the engine's
+// move and the expected reply from the front of the published variation
+// (the reply is kept as ponderMove): put them back so that the entry shows
+// the line from the move played.
+void logSearchMove(Game& g, uint32_t move, int withVariation) {
+    if (!withVariation) {
+        logMove(g, move);
+        return;
+    }
+    uint32_t line[LOG_VARIATION_WORDS + 1] = {0};
+    lockOutput();
+    int n = 0;
+    if ((displayedVariation[0] & 0xFFFF) != (move & 0xFFFF) && (move & 0xFFFF) != 0) {
+        line[n++] = move & 0xFFFF;
+        if (g.ponderMove & 0xFFFF) line[n++] = g.ponderMove & 0xFFFF;
+    }
+    for (int i = 0; n < LOG_VARIATION_WORDS && i < LOG_VARIATION_WORDS && (displayedVariation[i] & 0xFFFF); i++)
+        line[n++] = displayedVariation[i];
+    line[n] = 0;
+    logMove(g, move, line, bestScore);
+    unlockOutput();
+}
+}  // namespace
+
+void installLogWriters() {
+    moveLogger = logSearchMove;
+    newGameLogger = logNewGame;
+    resultLogger = logResult;
+    reportInternalError = logInternalError;
 }

@@ -5,10 +5,9 @@
 #include <cstdint>
 #include <string>
 #include "board/game.h"
+#include "search/search.h"
 
-constexpr int LOG_NO_SCORE = 32761;          // the search knows no score
-constexpr int LOG_VARIATION_WORDS = 60;      // longest variation compared and written
-constexpr int LOG_INTERNAL_POSITION = 333;   // the search changed its root position
+constexpr int LOG_VARIATION_WORDS = 60;  // longest variation compared and written
 
 // Opens the log for appending; false when it cannot be opened (no log then).
 bool openLog(const char* fileName);
@@ -17,15 +16,15 @@ bool logIsOpen();
 
 // NEW: the event tag and, when the date is known, the date tag.
 void logNewGame();
-// RESULT: the text after the first blank of the command line, if any.
-void logResultLine(const std::string& commandLine);
+// RESULT: the text after the command word.
+void logResult(const char* text);
 // "QZ code %d".
 void logInternalError(int code);
 // One move entry before the move is played: number, move in algebraic
 // notation, and in braces the score and variation when a variation is
 // given (0-terminated words, move in the low 16 bits) and it differs from
 // the last one written. Move 0 writes an empty entry (ANALYZE).
-void logMove(const Game& g, Move m, const uint32_t* variation = nullptr, int score = LOG_NO_SCORE);
+void logMove(const Game& g, Move m, const uint32_t* variation = nullptr, int score = NO_SCORE);
 
-// Score as the log writes it, followed by one blank: " ", "+INF ", "-MAT3 ", "+0.25 ".
-void formatScore(std::string& out, int score);
+// Points the command loop, the search thread and the driver at these writers.
+void installLogWriters();

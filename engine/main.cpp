@@ -15,8 +15,10 @@ int main(int argc, char** argv) {
     listMoves(game);
     selectEnglishLetters();
     parseCommandLine(argc, argv);  // a batch run ends the process here
-    if (logEnabled && !openLog(logName.c_str()))
-        std::fprintf(stderr, "cannot open the log file %s\n", logName.c_str());
+    if (logEnabled) {
+        if (openLog(logName.c_str())) installLogWriters();
+        else std::fprintf(stderr, "cannot open the log file %s\n", logName.c_str());
+    }
     std::fprintf(stderr, "%s\n", engineName);
     std::fprintf(stderr, "Velmora chess engine, by the Velmora developers\n");
     std::fprintf(stderr, "Hash=%uMB Sst=%d\n", unsigned(ttSizeMiB()), int(sizeof(NodeState)));

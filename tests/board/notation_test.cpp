@@ -152,6 +152,15 @@ TEST_F(NotationSanReading, FileAndRankDisambiguation) {
     EXPECT_EQ(san("Nxd5"), 0u);
 }
 
+// A pinned knight's move is illegal and must not make the other one's move
+// ambiguous, in reading or in writing.
+TEST_F(NotationSanReading, PinnedRivalsDoNotNeedNamingApart) {
+    setup("4k3/4r3/8/8/8/8/2N1N3/4K3 w - -");
+    EXPECT_EQ(san("Nd4"), mv("c2d4"));
+    EXPECT_EQ(sanOf(mv("c2d4")), "Nd4 ");
+    EXPECT_EQ(san("Ned4"), 0u);
+}
+
 TEST_F(NotationSanReading, PawnCapturesAgainstPieceLetters) {
     setup("4k3/8/8/4b3/1p6/2P5/8/4K3 b - -");
     EXPECT_EQ(san("bxc3"), mv("b4c3"));
@@ -180,14 +189,14 @@ TEST_F(NotationSanReading, PromotionNeedsAnEqualsSign) {
     EXPECT_EQ(san("e8="), 0u);
 }
 
-TEST_F(NotationSanReading, EntriesMarkedIllegalStillCount) {
+TEST_F(NotationSanReading, EntriesMarkedIllegalAreNoCandidates) {
     // The d2 knight is pinned; its moves are in the list, marked illegal.
     setup("4k3/8/8/8/1b6/8/3N4/4K1N1 w - -");
     ASSERT_TRUE(listed(mv("d2f3"), false));
     ASSERT_TRUE(listed(mv("g1f3"), true));
-    EXPECT_EQ(san("Nf3"), 0u);
+    EXPECT_EQ(san("Nf3"), mv("g1f3"));
     EXPECT_EQ(san("Ngf3"), mv("g1f3"));
-    EXPECT_EQ(san("Nb3"), mv("d2b3"));
+    EXPECT_EQ(san("Nb3"), 0u);
 }
 
 TEST_F(NotationSanReading, CastlingAndKingMoves) {
@@ -272,9 +281,9 @@ TEST_F(NotationSanWriting, DisambiguationByFileThenRank) {
     EXPECT_EQ(sanOf(mv("c3d5")), "Ncxd5 ");
     EXPECT_EQ(sanOf(mv("e3d5")), "Nexd5 ");
 
-    // A pinned rival still forces the file letter.
+    // A pinned rival cannot go there: no letter is needed.
     setup("4k3/8/8/8/1b6/8/3N4/4K1N1 w - -");
-    EXPECT_EQ(sanOf(mv("g1f3")), "Ngf3 ");
+    EXPECT_EQ(sanOf(mv("g1f3")), "Nf3 ");
     EXPECT_EQ(sanOf(mv("g1h3")), "Nh3 ");
 }
 

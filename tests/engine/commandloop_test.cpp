@@ -48,7 +48,7 @@ TEST(CommandLoop, HandshakePingAndUnknown) {
 
 TEST(CommandLoop, RejectedSetupsKeepThePosition) {
     EngineRun r = runEngine(
-        "setboard 4k3/8/8/8/8/8/8/4K2R w K -\n"
+        "force\nsetboard 4k3/8/8/8/8/8/8/4K2R w K -\n"
         "setboard 8/8\nSETBOARD\nsetboard 4k3/8/8/8/8/8/8/3KK3 w - -\nsetboard 4k3/4R3/8/8/8/8/8/4K3 w - -\n"
         "print\nh1h8\n");
     EXPECT_EQ(r.status, 0);
@@ -59,7 +59,7 @@ TEST(CommandLoop, RejectedSetupsKeepThePosition) {
 }
 
 TEST(CommandLoop, EditMode) {
-    EngineRun r = runEngine("edit\n#\nKE1\nRA1\nc\nKE8\nPA0\nXZ9\nQ\n\nPE7\nPE7\n.\nprint\ne1c1\nedit\n#\n.\nping 1\nedit\nKA1\n");
+    EngineRun r = runEngine("force\nedit\n#\nKE1\nRA1\nc\nKE8\nPA0\nXZ9\nQ\n\nPE7\nPE7\n.\nprint\ne1c1\nedit\n#\n.\nping 1\nedit\nKA1\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "....R...\n....P...\n........\n........\n........\n........\n........\nt...r...\n"
@@ -69,15 +69,15 @@ TEST(CommandLoop, EditMode) {
 TEST(CommandLoop, MoveResults) {
     EngineRun r = runEngine("force\ne2e5\nf2f3\ne7e5\ng2g4\nd8h4\n");
     EXPECT_EQ(r.out, "Illegal move: E2E5\n0-1 {Black mates}\n");
-    r = runEngine("setboard 8/4P3/8/8/8/8/k6p/4K3 w - -\ne7e8\ne7e8n\nundo\nundo\nremove\n");
+    r = runEngine("force\nsetboard 8/4P3/8/8/8/8/k6p/4K3 w - -\ne7e8\ne7e8n\nundo\nundo\nremove\n");
     EXPECT_EQ(r.out,
               "Illegal move (promote?): E7E8\nError (command not legal now): undo\n"
               "Error (command not legal now): remove\n");
-    r = runEngine("setboard k7/8/8/2Q5/8/8/8/4K3 w - -\nc5b6\n");
+    r = runEngine("force\nsetboard k7/8/8/2Q5/8/8/8/4K3 w - -\nc5b6\n");
     EXPECT_EQ(r.out, "1/2-1/2 {Stalemate}\n");
-    r = runEngine("g1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\n");
+    r = runEngine("force\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\n");
     EXPECT_EQ(r.out, "1/2-1/2 {Triple repetition}\n");
-    r = runEngine("setboard 4k3/8/8/8/8/8/4r3/4KB2 w - -\ne1e2\n");
+    r = runEngine("force\nsetboard 4k3/8/8/8/8/8/4r3/4KB2 w - -\ne1e2\n");
     EXPECT_EQ(r.out, "1/2-1/2 {Insufficient material}\n");
     r = runEngine("level 40\nlevel 40 5 0\nlevel 0 2:30 5\nlevel 0 2\n");
     EXPECT_EQ(r.out, "Error (command not legal)\n");
@@ -122,7 +122,7 @@ TEST(CommandLoop, RandomGarbageNeverBreaksTheLoop) {
         }
         script += line + "\n";
     }
-    script += "force\nnew\ne2e4\nping 99\n";
+    script += "new\nforce\ne2e4\nping 99\n";
     EngineRun r = runEngine(script);
     EXPECT_EQ(r.status, 0);
     ASSERT_GE(r.out.size(), 8u);
@@ -130,7 +130,7 @@ TEST(CommandLoop, RandomGarbageNeverBreaksTheLoop) {
 }
 
 TEST(CommandLoop, RejectedSetupLeavesAPlayablePosition) {
-    EngineRun r = runEngine("setboard 8/8\ne2e4\nprint\n");
+    EngineRun r = runEngine("force\nsetboard 8/8\ne2e4\nprint\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "tellusererror Illegal position -3\n"
@@ -149,10 +149,10 @@ TEST(CommandLoop, EditReplacesOccupantsAndSkipsGarbage) {
 
 TEST(CommandLoop, QuietCommandsPrintNothing) {
     EngineRun r = runEngine(
-        "go\nanalyze\n?\nexit\nnew\nmemory 0\nmemory\nmemory 64\nmemory abc\nmemory -5\n"
+        "force\n?\nexit\nnew\nforce\nmemory 0\nmemory\nmemory 64\nmemory abc\nmemory -5\n"
         "memory 99999999999\ntime 0\ntime 12345\notim 5\nresult 1-0 {x}\negtpath\n"
         "egtpath nalimov /tmp\nEGTPATH\nxboard\nwhite\nblack\nreset\nname x\naccepted ping\n"
-        "hard\neasy\npost\nnopost\n.\nforce\nundo\nping 3\nquit\nping 4\n");
+        "hard\neasy\npost\nnopost\nforce\nundo\nping 3\nquit\nping 4\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Error (command not legal now): undo\npong 3\n");
 }

@@ -28,7 +28,8 @@ protected:
 };
 
 TEST_F(ConfigFile, KeysByPrefixInAnyCaseWithCommentsAndBlankLines) {
-    useBook = resignEnabled = 1;
+    useBook = 1;
+    resignEnabled = 1;
     logEnabled = 0;
     ASSERT_TRUE(read("; a comment\n"
                      "\n"

@@ -1,0 +1,151 @@
+#include "engine/searchthread.h"
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include "board/notation.h"
+#include "engine/commandloop.h"
+#include "engine/platform.h"
+#include "engine/report.h"
+#include "search/driver.h"
+#include "search/search.h"
+
+std::atomic<int> searching{0};
+std::atomic<int> stopRequested{0};
+uint32_t searchResultSlot = 0;
+std::atomic<int> holdBestMove{0};
+std::atomic<int> discardResult{0};
+void (*moveLogger)(Game& g, uint32_t move, int withVariation) = nullptr;
+
+// The design's 128 KiB overflows in sanitizer builds; nothing needs it small.
+constexpr size_t SEARCH_STACK_BYTES = size_t(8) << 20;
+constexpr int ANALYSE_TENTHS = 25920000;
+
+void allocateTime() {
+    Game& g = game;
+    g.maxDepth = 999;
+    if (analyseMode) {
+        g.targetTime = g.maxTime = ANALYSE_TENTHS;
+        return;
+    }
+    const int T = engineClock, P = movesPerPeriod, B = baseSeconds, I = incrementTenths;
+    if (P >= 1) {
+        int played = (g.ply / 2) % P;
+        if (played < 0) played = 0;
+        int left = P - played;
+        int cap = 2 * ((B * 10) / P);
+        int t = std::max((T - 20) / left, 1);
+        t = std::max(std::min(t, cap), 1);
+        g.targetTime = g.maxTime = t;
+        if (left > 1) g.maxTime = t + (t >> 1);
+    } else if (I == 0 && B <= 420) {
+        int t = std::max(T / 30, 1);
+        g.targetTime = g.maxTime = t;
+        if (T > 59) g.maxTime = 2 * t;
+        if (g.maxTime >= T) g.maxTime = std::max(T, 1);
+    } else {
+        int r = T - 20;
+        int t = std::max(r / 30, 1) + I;
+        g.targetTime = t;
+        if (r > 2 * t) {
+            g.maxTime = 2 * t;
+        } else {
+            g.targetTime = g.maxTime = std::max(r, 1);
+        }
+        if (I < T && T <= 20) g.targetTime = g.maxTime = std::max(I, 1);
+    }
+}
+
+int resignCheck(Game& g, int score) {
+    int code = 0;
+    // Mated within ten half-moves and falling, three moves running.
+    if (resignEnabled && score < -32689 && g.lastScore > score) {
+        if (++g.resignCount == 3) code = 10;
+    } else {
+        g.resignCount = 0;
+    }
+    g.lastScore = score;
+    return code;
+}
+
+// UCI interfaces read promotions in lower case.
+static void lowerCasePromotion(char* text) {
+    for (char* p = text; *p; p++)
+        if (*p >= 'A' && *p <= 'Z') *p = char(*p - 'A' + 'a');
+}
+
+static void searchThread(void* slot) {
+    Game& g = game;
+    std::srand(unsigned(std::time(nullptr)));
+    uint32_t result = think(g);
+    *static_cast<uint32_t*>(slot) = result;
+    if (g.uciMode) {
+        // An endless search may end early (a mate, a forced move); the
+        // protocol still wants its bestmove only after "stop".
+        while (holdBestMove && !stopRequested) sleepMs(2);
+        if (!discardResult) {
+            char text[8];
+            if (result == 0xFFFFFFFFu) {
+                std::strcpy(text, "0000");  // no legal move: the null move
+            } else {
+                if (moveLogger) moveLogger(g, result & 0xFFFF, 1);
+                moveToText(result & 0xFFFF, text);
+                lowerCasePromotion(text);
+            }
+            lockOutput();
+            std::printf("bestmove %s\n", text);
+            std::fflush(stdout);
+            unlockOutput();
+        }
+        searching = 0;
+        return;
+    }
+    // A finished game gives no move: announce nothing rather than a bogus one.
+    if (!analyseMode && result != 0xFFFFFFFFu) {
+        uint32_t move = result & 0xFFFF;
+        if (moveLogger) moveLogger(g, move, 1);
+        int code = makeMove(g, move);
+        char text[8];
+        moveToText(move, text);
+        if (code == 0) {
+            int s = int16_t(uint16_t(result >> 16));
+            if (s == BOOK_SCORE) {
+                sleepMs(300);
+            } else if (s != NO_SCORE) {
+                code = resignCheck(g, s);
+            }
+        }
+        lockOutput();
+        std::printf("move %s\n", text);
+        if (code != 0) reportResult(code, text);
+        std::fflush(stdout);
+        unlockOutput();
+        if (ponderEnabled) {
+            sleepMs(100);
+            if (!stopRequested) {
+                abortSearch = 0;
+                ponderSearch(g);
+            }
+        }
+    }
+    searching = 0;
+}
+
+void startSearch(bool keepBudget) {
+    if (searching) return;
+    abortSearch = 0;
+    if (!keepBudget) allocateTime();
+    // Marked here, not in the thread: a second start arriving before the new
+    // thread ran would otherwise start a second search.
+    searching = 1;
+    if (!startThread(searchThread, &searchResultSlot, SEARCH_STACK_BYTES)) searching = 0;
+}
+
+void stopSearch() {
+    if (!searching) return;
+    stopRequested = 1;
+    abortSearch = 1;
+    while (searching) sleepMs(10);
+    stopRequested = 0;
+}

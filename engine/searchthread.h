@@ -1,0 +1,26 @@
+// The search thread: time budgets, starting and stopping searches, and what
+// the thread does with its result (play, announce, resign, ponder).
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include "board/game.h"
+
+extern std::atomic<int> searching;      // a search thread exists
+extern std::atomic<int> stopRequested;  // stopSearch is waiting: do not ponder
+extern uint32_t searchResultSlot;
+// UCI "go infinite" / "go ponder": the bestmove waits for "stop".
+extern std::atomic<int> holdBestMove;
+// Set while a search is stopped only to be replaced ("ponderhit").
+extern std::atomic<int> discardResult;
+
+// Writes a move entry to the log (no-op while no log is open); withVariation
+// adds the score and variation. Set by the log once it exists.
+extern void (*moveLogger)(Game& g, uint32_t move, int withVariation);
+
+void allocateTime();
+// The resign rule after an engine move with this score: 10 to resign, else 0.
+int resignCheck(Game& g, int score);
+// Starts a search of the game's position unless one runs; the budget comes
+// from allocateTime unless keepBudget is set (the caller has set it).
+void startSearch(bool keepBudget = false);
+void stopSearch();

@@ -1,0 +1,41 @@
+// Iterative deepening over the node search, the thinking output, and the
+// game-level search operations the search thread calls.
+#pragma once
+#include <cstdint>
+#include <string>
+#include "board/game.h"
+#include "search/relaxed.h"
+
+// Switches of the front end read by the driver.
+extern Relaxed<int> postThinking;  // print thinking lines
+extern Relaxed<int> useBook;       // consult the opening book first
+
+extern int bestScore;
+// The published variations, read and written only under the output lock.
+extern uint32_t principalVariation[60];
+extern uint32_t previousVariation[60];
+extern uint32_t displayedVariation[60];
+extern Relaxed<uint32_t> searchStartTick;
+extern Relaxed<int> iterationDepth, rootMoveTotal, rootMovesLeft;
+extern Relaxed<uint32_t> currentRootMove;
+extern int maxIterations;
+// Root searches that left the working board changed (internal error 333).
+extern int internalErrors;
+// Called with the code of an internal error (the log writes it when open).
+extern void (*reportInternalError)(int code);
+
+int searchRoot(int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha, int beta, Board& root);
+// Searches until time, depth or an abort ends it. depthLimit: in, the last
+// iteration to run; out, the last iteration that produced a result.
+int iterativeDeepening(int side, uint32_t* list, int previousScore, int softTime, int hardTime, int& depthLimit,
+                       int clearVariation, Board& root, int uci);
+// score << 16 | best move, or all bits set when the game is over. The caller
+// clears abortSearch before the search starts.
+uint32_t think(Game& g);
+void preparePonder(Game& g, int depth);
+uint32_t ponderSearch(Game& g);
+void printStatus();
+void formatScore(char* buffer, int score);
+// The score as the thinking lines show it (buffer of at least 24 chars).
+void uciScoreText(char* buffer, int score);
+int xboardScoreValue(int score);

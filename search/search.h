@@ -1,0 +1,88 @@
+// The alpha-beta node search, written once as a template and instantiated
+// for each side to move (searchWhite / searchBlack), with the quiescence
+// search and the move ordering inside it.
+#pragma once
+#include <cstdint>
+#include "board/game.h"
+#include "search/nodestate.h"
+#include "search/relaxed.h"
+
+constexpr int ONE_PLY = 256;
+constexpr int INFINITE_SCORE = 32767;
+constexpr int ILLEGAL_SCORE = 32760;
+constexpr int NO_EVAL = -32767;
+constexpr int NO_SCORE = 32761;
+constexpr int BOOK_SCORE = 1;
+constexpr int MATE_BOUND = 32000;  // every score beyond +-32000 is a mate score
+constexpr int MAX_SEARCH_PLY = 59;
+
+constexpr uint32_t SF_VERIFY_LEGAL = 0x2;
+constexpr uint32_t SF_FIRST_CHILD = 0x8;
+constexpr uint32_t SF_QUIT_ON_NULL = 0x10;
+constexpr uint32_t SF_AFTER_NULL = 0x80;
+constexpr uint32_t SF_ALREADY_MADE = 0x200;
+constexpr uint32_t SF_NO_NULL = 0x1000;
+constexpr uint32_t SF_QS_PLAIN = 0x8000;
+constexpr uint32_t SF_QS_CHILD = 0x20000;
+constexpr uint32_t SF_ROOT = 0x80000;
+constexpr uint32_t SF_NULL_CHILD = 0x100000;
+constexpr uint32_t SF_SCOUT = 0x200000;
+constexpr uint32_t SF_INHERIT = 0x51D80;
+
+// Capacity of a node's move list: the worst pseudo-legal count with many
+// promoted queens, plus room for the moves deferred to the end.
+constexpr int SEARCH_LIST_SIZE = 512;
+
+// Thrown at a node entry once abortSearch is set; caught by the driver.
+// No search frame holds an object with a destructor.
+struct SearchAborted {};
+
+extern Relaxed<int> abortSearch;
+extern Relaxed<uint32_t> nodeCount;
+extern Relaxed<uint32_t> childSearches;
+extern uint32_t pollCount, interiorNodes, quiesceNodes, ttHits;
+extern int extensionPlyLimit;
+extern uint32_t rootMoves[MAX_MOVES];
+// The history the search appends to and walks for repetitions.
+extern HistoryEntry* searchHistory;
+extern int historyBase;  // index of the last played entry, -1 before any move
+
+// Copies the root's line into out (at most 59 words, 0-terminated).
+void collectVariation(uint32_t* out);
+// The root cell: score << 16 | move of the best root move found so far.
+uint32_t rootPvWord();
+void setRootPvWord(uint32_t word);
+void clearRootPv();
+inline uint32_t packScoreMove(int score, uint32_t move) {
+    return (uint32_t(uint16_t(int16_t(score))) << 16) | (move & 0xFFFF);
+}
+inline int scoreOf(uint32_t word) { return int16_t(uint16_t(word >> 16)); }
+
+int searchWhite(uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);
+int searchBlack(uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);
+inline int searchSide(int side, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
+                      const NodeState* state) {
+    return side ? searchBlack(move, flags, depth, alpha, beta, state)
+                : searchWhite(move, flags, depth, alpha, beta, state);
+}
+
+// Ordering tables, one set per colour.
+extern uint32_t killerMoves[2][60];
+extern uint16_t counterMoves[2][7][64];
+extern int32_t historyScores[2][7][64];
+void clearHistory();
+void clearCounterMoves();
+void clearKillers();
+void clearSearchCounters();
+
+// The node entry's make: plays m of colour mover on workBoard and updates ns
+// (returns the captured slot). For tools and tests; the search inlines it.
+int makeNodeMove(int mover, NodeState& ns, uint32_t m);
+
+// Repetition walk over the game and search history from the node back:
+// 1 for a position seen twice before, 2 for one repetition inside the search
+// (or of the root), -1 otherwise.
+int repetitionScore(const NodeState& ns, int side);
+
+// Root NodeState from a Board: copies the fields and marks promoted queens.
+void nodeStateFromBoard(const Board& b, NodeState& ns);

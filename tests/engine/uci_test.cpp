@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include "board/game.h"
+#include "board/notation.h"
+#include "egtb/tablebase.h"
+#include "engine/commandloop.h"
+#include "search/transtable.h"
+#include "engine_process.h"
+
+namespace {
+
+void runLines(const std::string& text) {
+    FILE* f = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    ASSERT_NE(f, nullptr);
+    runCommandLoop(f);
+    std::fclose(f);
+}
+
+bool isLegalIn(Game& g, const std::string& text) {
+    std::string t = text;
+    for (char& c : t) c = char(std::toupper((unsigned char)c));
+    uint32_t m = parseMove(&t[0], g.sideToMove);
+    if (m == 0) return false;
+    for (int i = 0; g.legalMoves[i]; i++)
+        if ((g.legalMoves[i] & 0x8000) == 0 && (g.legalMoves[i] & 0xFFF) == (m & 0xFFF)) return true;
+    return false;
+}
+
+long msSince(std::chrono::steady_clock::time_point t) {
+    return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count());
+}
+
+}  // namespace
+
+TEST(Uci, GoReadsTheClocksAsDesigned) {
+    runLines("uci\nucinewgame\nposition startpos\n"
+             "go wtime 300000 btime 300000 winc 2000 binc 2000 movestogo 40\nstop\n");
+    EXPECT_EQ(engineClock, 3000);
+    EXPECT_EQ(opponentClock, 3000);
+    EXPECT_EQ(baseSeconds, 300);
+    EXPECT_EQ(incrementTenths, 20);
+    EXPECT_EQ(movesPerPeriod, 40);
+    runLines("position startpos moves e2e4\ngo wtime 200000 btime 250000 movestogo 39\nstop\n");
+    EXPECT_EQ(movesPerPeriod, 40);
+    EXPECT_EQ(engineClock, 2500);  // Black to move
+    EXPECT_EQ(opponentClock, 2000);
+    // NalimovCache 0 changes nothing, 8 sets 8 MiB; Hash resizes the table.
+    uint64_t cache = tbCacheBytes;
+    runLines("setoption name NalimovCache value 0\n");
+    EXPECT_EQ(tbCacheBytes, cache);
+    runLines("setoption name NalimovCache value 8\nsetoption name Hash value 64\n");
+    EXPECT_EQ(tbCacheBytes, 8388608u);
+    EXPECT_EQ(ttSizeMiB(), 48);
+    runLines("setoption name NalimovPath value\nsetoption name Hash value 1\n");
+    EXPECT_EQ(ttSizeMiB(), 3);
+    game.uciMode = 0;
+}
+
+TEST(Uci, HandshakeReadinessAndStop) {
+    EngineProcess e;
+    e.send("isready");
+    std::string line;
+    ASSERT_TRUE(e.readLine(line, 3000));
+    EXPECT_EQ(line, "Error (unknown command): ISREADY");
+    e.send("uci");
+    const char* expected[] = {"id name Velmora 4.0", "id author", "option name NalimovPath type string default",
+                              "option name NalimovCache type spin default 4 min 1 max 16",
+                              "option name Hash type spin default 128 min 30 max 1000", "uciok"};
+    for (const char* x : expected) {
+        ASSERT_TRUE(e.readLine(line, 3000));
+        EXPECT_EQ(line.compare(0, std::strlen(x), x), 0) << line;
+    }
+    e.send("setoption name OwnBook value false");
+    e.send("stop");  // idle: nothing
+    e.send("isready");
+    ASSERT_TRUE(e.readLine(line, 3000));
+    EXPECT_EQ(line, "readyok");
+
+    // go infinite: answered only after stop, exactly once, readyok meanwhile.
+    e.send("position startpos moves e2e4 e7e5");
+    e.send("go infinite");
+    usleep(300000);
+    e.send("isready");
+    EXPECT_EQ(e.waitFor("readyok", 2000), "readyok");
+    for (const std::string& l : e.lines) EXPECT_NE(l.compare(0, 8, "bestmove"), 0) << l;
+    e.send("stop");
+    std::string best = e.waitFor("bestmove ", 3000);
+    EXPECT_FALSE(best.empty());
+    e.send("isready");
+    EXPECT_EQ(e.waitFor("readyok", 2000), "readyok");
+    int bestmoves = 0;
+    for (const std::string& l : e.lines) bestmoves += l.compare(0, 9, "bestmove ") == 0;
+    EXPECT_EQ(bestmoves, 1);
+
+    // A bare go also waits; a mate-in-one found early still waits for stop.
+    e.send("position fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+    e.send("go");
+    usleep(300000);
+    e.send("stop");
+    EXPECT_EQ(e.waitFor("bestmove ", 3000), "bestmove d1d8");
+
+    // movetime, depth, no legal move, lower-case promotions.
+    auto start = std::chrono::steady_clock::now();
+    e.send("position startpos");
+    e.send("go movetime 300");
+    EXPECT_FALSE(e.waitFor("bestmove ", 5000).empty());
+    EXPECT_LT(msSince(start), 2500);
+    e.send("position fen 8/4P3/8/8/8/8/k7/4K3 w - - 0 1");
+    e.send("go depth 3");
+    EXPECT_EQ(e.waitFor("bestmove ", 5000), "bestmove e7e8q");
+    e.send("position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
+    e.send("go depth 3");
+    EXPECT_EQ(e.waitFor("bestmove ", 3000), "bestmove 0000");
+    e.send("position fen 8/8/8 w - -");
+    EXPECT_EQ(e.waitFor("info string", 3000).compare(0, 11, "info string"), 0);
+    e.send("go nodes 20000");
+    EXPECT_FALSE(e.waitFor("bestmove ", 5000).empty());
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(2000), 0);
+}
+
+// A GUI's habits: the whole move list before every go, clocks that run.
+TEST(Uci, PlaysAGameAgainstItselfWithLegalMoves) {
+    EngineProcess e;
+    e.send("uci");
+    ASSERT_FALSE(e.waitFor("uciok", 3000).empty());
+    e.send("ucinewgame");
+    e.send("isready");
+    ASSERT_FALSE(e.waitFor("readyok", 3000).empty());
+    Game local;
+    newGame(local);
+    listMoves(local);
+    std::string moves;
+    int wtime = 10000, btime = 10000;
+    for (int ply = 0; ply < 24 && local.result == 0; ply++) {
+        e.send("position startpos" + (moves.empty() ? std::string() : " moves" + moves));
+        e.send("go wtime " + std::to_string(wtime) + " btime " + std::to_string(btime) + " winc 100 binc 100");
+        auto start = std::chrono::steady_clock::now();
+        std::string best = e.waitFor("bestmove ", 10000);
+        ASSERT_FALSE(best.empty()) << "ply " << ply;
+        int used = int(msSince(start));
+        (local.sideToMove ? btime : wtime) += 100 - used;
+        std::string m = best.substr(9);
+        ASSERT_TRUE(isLegalIn(local, m)) << m << " at ply " << ply;
+        std::string t = m;
+        for (char& c : t) c = char(std::toupper((unsigned char)c));
+        int code = makeMove(local, parseMove(&t[0], local.sideToMove));
+        moves += " " + m;
+        if (code >= 2) break;
+    }
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(2000), 0);
+}
+
+// A move list of hundreds of moves is read whole and replayed exactly.
+TEST(Uci, LongMoveListsAreReplayedWhole) {
+    std::mt19937 rng(99);
+    Game local;
+    std::string moves;
+    for (int attempt = 0; attempt < 200; attempt++) {
+        newGame(local);
+        listMoves(local);
+        moves.clear();
+        while (local.ply < 300) {
+            uint32_t legal[MAX_MOVES];
+            int n = 0;
+            for (int i = 0; local.legalMoves[i]; i++)
+                if (!(local.legalMoves[i] & 0x8000)) legal[n++] = local.legalMoves[i] & 0xFFFF;
+            if (n == 0) break;
+            uint32_t m = legal[rng() % n];
+            char t[8];
+            moveToText(m, t);
+            int code = makeMove(local, m);
+            for (char* p = t; *p; p++) *p = char(std::tolower((unsigned char)*p));
+            moves += " " + std::string(t);
+            if (code == 2 || code == 3 || code == 6) break;
+        }
+        if (local.ply >= 280) break;
+    }
+    ASSERT_GE(local.ply, 280);
+    EngineProcess e;
+    e.send("uci");
+    e.send("position startpos moves" + moves);
+    e.send("print");
+    e.send("quit");
+    std::string diagram, line;
+    while (e.readLine(line, 3000))
+        if (line.size() == 8 && line.find_first_not_of(".rdtfcpRDTFCP") == std::string::npos) diagram += line + "\n";
+    // The engine's own record against ours: the same final position.
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&text, &size);
+    FILE* saved = stdout;
+    stdout = f;
+    printBoard(local);
+    std::fflush(stdout);
+    stdout = saved;
+    std::fclose(f);
+    std::string expected(text, size);
+    std::free(text);
+    EXPECT_EQ(diagram.size(), 72u);
+    EXPECT_EQ(diagram, expected);
+}

@@ -1,0 +1,71 @@
+// makebook [-n plies] [-o book.bo2] games.pgn...: builds an opening book from
+// the first plies of every game (default 20) and writes it to the output file
+// (default "Velmora.bo2").
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+#include "board/game.h"
+#include "book/bookbuilder.h"
+#include "book/pgnreader.h"
+
+static int usage() {
+    std::fprintf(stderr, "usage: makebook [-n plies] [-o book.bo2] [-q] games.pgn...\n");
+    return 2;
+}
+
+int main(int argc, char** argv) {
+    selectEnglishLetters();
+    int plies = 20;
+    bool quiet = false;
+    std::string output = "Velmora.bo2";
+    std::vector<std::string> inputs;
+    for (int i = 1; i < argc; i++) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "-n") == 0 && i + 1 < argc) {
+            char* end = nullptr;
+            long v = std::strtol(argv[++i], &end, 10);
+            if (*end != 0 || v < 1 || v > 1000) {
+                std::fprintf(stderr, "makebook: plies must be 1..1000\n");
+                return 2;
+            }
+            plies = int(v);
+        } else if (std::strcmp(a, "-o") == 0 && i + 1 < argc) {
+            output = argv[++i];
+        } else if (std::strcmp(a, "-q") == 0) {
+            quiet = true;
+        } else if (a[0] == '-' && a[1] != 0) {
+            return usage();
+        } else {
+            inputs.push_back(a);
+        }
+    }
+    if (inputs.empty()) return usage();
+    BookBuilder builder;
+    long positions = 0;
+    for (const std::string& path : inputs) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "makebook: cannot read %s\n", path.c_str());
+            return 1;
+        }
+        PgnGame pg;
+        for (long number = 1; readPgnGame(in, pg); number++) {
+            std::string warning;
+            positions += builder.addGame(pg, plies, &warning);
+            if (!warning.empty() && !quiet)
+                std::fprintf(stderr, "%s, game %ld: %s\n", path.c_str(), number, warning.c_str());
+        }
+    }
+    std::string error;
+    if (!builder.write(output, &error)) {
+        std::fprintf(stderr, "makebook: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%ld games used, %ld skipped, %ld positions, %zu records, %ld keys refused -> %s\n",
+                builder.gamesUsed, builder.gamesSkipped, positions, builder.positions.size(), builder.keysRefused,
+                output.c_str());
+    return 0;
+}
