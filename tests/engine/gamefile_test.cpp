@@ -138,7 +138,8 @@ TEST_F(GameFiles, LongLinesAndWordsAreReadWhole) {
 TEST_F(GameFiles, GarbageNeverBreaksTheLoader) {
     EXPECT_EQ(load(std::string("\xEF\xBB\xBF[Event \"bom\"]\n1. e4\n")), 0);
     EXPECT_EQ(game.ply, 0);
-    EXPECT_EQ(load(std::string("1. e4 \0 e5 {never closed\n2. Nf3", 33)), 0);
+    static const char withNul[] = "1. e4 \0 e5 {never closed\n2. Nf3";
+    EXPECT_EQ(load(std::string(withNul, sizeof withNul - 1)), 0);
     EXPECT_EQ(game.ply, 1);
     EXPECT_EQ(load("[FEN \"" + std::string(10000, '1') + "\"]\n"), GF_CANNOT_LOAD);
     std::mt19937 rng(9);

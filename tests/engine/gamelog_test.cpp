@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -61,7 +60,11 @@ TEST_F(GameLog, AScriptedGameLineByLine) {
     std::vector<std::string> got = lines(dir.read("velmora.log"));
     ASSERT_EQ(got.size(), 11u);
     EXPECT_EQ(got[0], "[Event \"Computer chess game\"]");
-    EXPECT_TRUE(std::regex_match(got[1], std::regex("\\[Date \"20[0-9]{2}\\.[01][0-9]\\.[0-3][0-9]\"\\]"))) << got[1];
+    int y = 0, m = 0, d = 0;
+    char close = 0;
+    EXPECT_EQ(std::sscanf(got[1].c_str(), "[Date \"%4d.%2d.%2d\"%c", &y, &m, &d, &close), 4) << got[1];
+    EXPECT_TRUE(y >= 2000 && m >= 1 && m <= 12 && d >= 1 && d <= 31 && close == ']') << got[1];
+    EXPECT_EQ(got[1].size(), std::string("[Date \"2026.12.06\"]").size());
     const char* rest[] = {"1.   e4({})",
                           "1... e5({+0.25 e7e5 g1f3 })",
                           "2.   Nf3({})",
@@ -113,7 +116,10 @@ TEST(GameLogEngine, TheEngineLogsTheGamesItPlays) {
     EXPECT_EQ(got[7], "1.   d4({})");
     // The engine's answer, stopped by quit or finished, carries its variation.
     if (got.size() > 8) {
-        EXPECT_TRUE(std::regex_match(got[8], std::regex("1\\.\\.\\. [A-Za-z0-9=-]+\\(\\{.*\\}\\)"))) << got[8];
+        const std::string& reply = got[8];
+        EXPECT_EQ(reply.compare(0, 5, "1... "), 0) << reply;
+        size_t open = reply.find("({");
+        EXPECT_TRUE(open != std::string::npos && open > 5 && reply.compare(reply.size() - 2, 2, "})") == 0) << reply;
     }
 }
 

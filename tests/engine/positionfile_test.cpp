@@ -59,7 +59,8 @@ TEST_F(PositionFiles, LongAndBinaryLinesAreReadWhole) {
     std::string longLine = "b" + std::string(100, ' ') + "re2";
     ASSERT_EQ(load("n\nre8\n" + longLine + "\nre1\n"), 0);
     EXPECT_EQ(position(), "4k3/8/8/8/8/8/8/4K3/ b - -");
-    EXPECT_EQ(load(std::string("b\nre1\n\0\xff\x01\n", 10) + "n\nre8\n"), 0);
+    static const char binary[] = "b\nre1\n\0\xff\x01\n";
+    EXPECT_EQ(load(std::string(binary, sizeof binary - 1) + "n\nre8\n"), 0);
 }
 
 }  // namespace
