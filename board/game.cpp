@@ -389,8 +389,9 @@ static int readFen(Game& g, const char* text) {
             int fwd = side == 0 ? -8 : 8;  // from the ep square toward the pawn that passed it
             int pawnSq = ep + fwd, fromSq = ep - fwd;
             int wantRank = side == 0 ? 5 : 2;
-            int pawnSlot = g.squareSlot[pawnSq];
-            if (rankOf(ep) == wantRank && pawnSlot != SLOT_EMPTY && (pawnSlot >> 4) == (side ^ 1) &&
+            // Only a square on the right rank has both neighbours on the board.
+            int pawnSlot = rankOf(ep) == wantRank ? g.squareSlot[pawnSq] : SLOT_EMPTY;
+            if (pawnSlot != SLOT_EMPTY && (pawnSlot >> 4) == (side ^ 1) &&
                 g.slotType[pawnSlot] == (side ? WHITE_PAWN : BLACK_PAWN) &&
                 g.squareSlot[ep] == SLOT_EMPTY && g.squareSlot[fromSq] == SLOT_EMPTY) {
                 g.setupLastMove = makeMoveWord(fromSq, pawnSq) | (uint32_t(SLOT_EMPTY) << 16);

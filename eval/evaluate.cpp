@@ -247,25 +247,6 @@ int recomputeStage(const NodeState& ns) {
     return heavy ? 2 : 3;
 }
 
-static bool knightInSlot(int s) {
-    return workBoard.slotSquare[s] != SQ_NONE && workBoard.slotType[s] == KNIGHT;
-}
-
-// Knights weaken as pawns go, a lone minor cannot win alone, a lone queen
-// lacks support.
-static int materialAdjustment(const NodeState& ns) {
-    int pawns = ns.pawnCount[0] + ns.pawnCount[1];
-    int mw = ns.nonPawnMaterial[0], mb = ns.nonPawnMaterial[1];
-    int whiteKnights = knightInSlot(6) + knightInSlot(7);
-    int blackKnights = knightInSlot(22) + knightInSlot(23);
-    int adj = (blackKnights - whiteKnights) * (16 - pawns) * 4;
-    if (mw == VALUE_KNIGHT && mb != VALUE_KNIGHT) adj -= 267;
-    if (mb == VALUE_KNIGHT && mw != VALUE_KNIGHT) adj += 267;
-    if (mw == VALUE_QUEEN && ns.pieceCount[0] == 1) adj -= 48;
-    if (mb == VALUE_QUEEN && ns.pieceCount[1] == 1) adj += 48;
-    return adj;
-}
-
 int evaluate(int sideFlag, const NodeState& ns) {
     int stage = ns.stage;
     EvalSums sums;
@@ -273,30 +254,29 @@ int evaluate(int sideFlag, const NodeState& ns) {
     int pst = ns.pstScore;
     int e;
 
-    if (stage <= 2) sums.positional += castlingAndDevelopment(ns);
+    if (stage <= 2) sums.positional += castlingState(ns) + development() + queensNearKings();
     if (stage <= 3) {
-        sums.positional += patternList(ns);
-        sums.positional += rooksOnOpenFiles(ns);
-        sums.positional += minorsNearKing(ns);
+        sums.positional += patternList() + rooksOnOpenFiles(ns);
+        sums.distance += minorsNearKing();
         if (stage != 3) sums.kingSafety += kingSafety(ns);
         sums.positional += bishopPair(ns);
         sums.material += materialAdjustment(ns);
-        sums.positional += lineUps(ns);
+        sums.positional += lineUps();
     }
-    if (stage == 2 || stage == 3) sums.positional += rooksQueensOnAdvancedRanks(ns);
+    if (stage == 2 || stage == 3) sums.positional += rooksQueensOnAdvancedRanks();
     if (stage <= 4) {
         sums.pawn = evaluatePawns(sideFlag, ns, sums.passer, sums.pawnAttacks);
-        if (stage == 3 || stage == 4) passedPawnsAgainstKings(sideFlag, ns, sums);
-        if (stage >= 2) sums.distance += kingPawnDistance(ns);
+        if (stage == 3 || stage == 4) sums.positional += passedPawnsAgainstKings(sums.passer);
+        if (stage >= 2) sums.distance += kingPawnDistance();
     }
 
     if (stage == 5) {
         e = evaluatePawnless(ns);
     } else {
         if (stage <= 3) {
-            sums.positional += outposts(ns, sums.pawnAttacks);
-            if (stage == 3) stageThreeRules(sideFlag, ns, sums);
-            sums.mobility = evaluateMobility(ns, sums.pawnAttacks, sums);
+            sums.positional += outposts();
+            if (stage == 3) sums.positional += stageThreeRules(ns, sums.pawn, sums.passer);
+            sums.mobility = evaluateMobility(sums.pawnAttacks[0], sums.pawnAttacks[1], sums.distance, ns);
         }
         int w = 78 - (ns.nonPawnMaterial[0] + ns.nonPawnMaterial[1]) / 480;
         e = sums.pawn + (w * sums.pawn) / 195 + sums.material + (pst * 11) / 10 +

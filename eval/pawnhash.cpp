@@ -28,3 +28,37 @@ void freePawnHash() {
     pawnHashEntries = 0;
     pawnHashMask = 0;
 }
+
+// White and Black to move use neighbouring slots.
+static uint32_t pawnHashIndex(int sideFlag, uint32_t pawnKey) {
+    return ((pawnKey & ~1u) | uint32_t(sideFlag)) & pawnHashMask;
+}
+
+static uint32_t packKingsAndPassers(int whiteKing, int blackKing, int whitePasser, int blackPasser,
+                                    int whitePieces, int blackPieces) {
+    return uint32_t(whiteKing & 63) | uint32_t(blackKing & 63) << 6 | uint32_t(whitePasser & 63) << 12 |
+           uint32_t(blackPasser & 63) << 18 | uint32_t(whitePieces & 15) << 24 | uint32_t(blackPieces & 15) << 28;
+}
+
+const PawnHashEntry* probePawnHash(int sideFlag, uint32_t pawnKey, uint32_t pawnLock, int whiteKing,
+                                   int blackKing, int whitePieces, int blackPieces) {
+    if (pawnHash == nullptr) return nullptr;
+    const PawnHashEntry& e = pawnHash[pawnHashIndex(sideFlag, pawnKey)];
+    if (e.lock != pawnLock || e.keyHigh != uint16_t(pawnKey >> 16)) return nullptr;
+    if (whitePieces && blackPieces && entryWhitePieces(e) && entryBlackPieces(e)) return &e;
+    uint32_t mine = packKingsAndPassers(whiteKing, blackKing, 0, 0, whitePieces, blackPieces);
+    const uint32_t kingsAndCounts = 0xFF000FFFu;
+    return (e.packed & kingsAndCounts) == mine ? &e : nullptr;
+}
+
+void storePawnHash(int sideFlag, uint32_t pawnKey, uint32_t pawnLock, int whiteKing, int blackKing,
+                   int whitePieces, int blackPieces, int score, const int passer[2], const uint64_t attacks[2]) {
+    if (pawnHash == nullptr) return;
+    PawnHashEntry& e = pawnHash[pawnHashIndex(sideFlag, pawnKey)];
+    e.lock = pawnLock;
+    e.keyHigh = uint16_t(pawnKey >> 16);
+    e.score = int16_t(score);
+    e.packed = packKingsAndPassers(whiteKing, blackKing, passer[0], passer[1], whitePieces, blackPieces);
+    e.whiteAttacks = attacks[0];
+    e.blackAttacks = attacks[1];
+}

@@ -22,3 +22,18 @@ extern uint64_t pawnHashEntries;
 bool allocatePawnHash(uint64_t entries);
 void clearPawnHash();
 void freePawnHash();
+
+// The entry that holds the pawn evaluation of this node, or nullptr. A hit
+// needs the same pawns and either pieces on both sides now and in the entry
+// (then the kings do not matter) or the same kings and piece counts.
+const PawnHashEntry* probePawnHash(int sideFlag, uint32_t pawnKey, uint32_t pawnLock, int whiteKing,
+                                   int blackKing, int whitePieces, int blackPieces);
+void storePawnHash(int sideFlag, uint32_t pawnKey, uint32_t pawnLock, int whiteKing, int blackKing,
+                   int whitePieces, int blackPieces, int score, const int passer[2], const uint64_t attacks[2]);
+// Fields of the packed word.
+inline int entryWhiteKing(const PawnHashEntry& e) { return int(e.packed & 63); }
+inline int entryBlackKing(const PawnHashEntry& e) { return int((e.packed >> 6) & 63); }
+inline int entryWhitePasser(const PawnHashEntry& e) { return int((e.packed >> 12) & 63); }
+inline int entryBlackPasser(const PawnHashEntry& e) { return int((e.packed >> 18) & 63); }
+inline int entryWhitePieces(const PawnHashEntry& e) { return int((e.packed >> 24) & 15); }
+inline int entryBlackPieces(const PawnHashEntry& e) { return int(e.packed >> 28); }

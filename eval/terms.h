@@ -1,9 +1,13 @@
-// Positional terms gathered by evaluate(); each returns White's-view units.
+// Positional terms gathered by evaluate(). Each reads workBoard and the node
+// record and returns its share in White's-view units.
 #pragma once
 #include <cstdint>
 #include "search/nodestate.h"
 
-// Accumulators shared by the terms that feed more than one part of the sum.
+// Passer squares are 0 when a side has none: no real passer stands on a1.
+constexpr int NO_PASSER = 0;
+
+// Accumulators of one evaluate() call.
 struct EvalSums {
     int material = 0;
     int positional = 0;
@@ -11,24 +15,55 @@ struct EvalSums {
     int distance = 0;
     int pawn = 0;
     int mobility = 0;
-    int passer[2] = {0, 0};              // chosen passed-pawn square per side, 0 = none
-    uint64_t pawnAttacks[2] = {0, 0};    // squares attacked by White's / Black's pawns
+    int passer[2] = {NO_PASSER, NO_PASSER};  // chosen passed pawn per side
+    uint64_t pawnAttacks[2] = {0, 0};        // squares attacked by White's / Black's pawns
 };
 
-int castlingAndDevelopment(const NodeState& ns);
-int patternList(const NodeState& ns);
+// Opening and middlegame knowledge (opening.cpp).
+int castlingState(const NodeState& ns);
+int development();
+int queensNearKings();
+int patternList();
 int rooksOnOpenFiles(const NodeState& ns);
-int minorsNearKing(const NodeState& ns);
-int kingSafety(const NodeState& ns);
+int minorsNearKing();
 int bishopPair(const NodeState& ns);
-int lineUps(const NodeState& ns);
-int rooksQueensOnAdvancedRanks(const NodeState& ns);
-// Pawn structure (cached in the pawn hash): fills the passers and attack masks.
-int evaluatePawns(int sideFlag, const NodeState& ns, int passer[2], uint64_t attacks[2]);
-void passedPawnsAgainstKings(int sideFlag, const NodeState& ns, EvalSums& sums);
-int kingPawnDistance(const NodeState& ns);
+int materialAdjustment(const NodeState& ns);
+
+// King safety (kingsafety.cpp).
+int shelterWhite(int kingSquare, const NodeState& ns);
+int shelterBlack(int kingSquare, const NodeState& ns);
+int heavyOnFileWhite(int square, const NodeState& ns);
+int heavyOnFileBlack(int square, const NodeState& ns);
+int kingSafety(const NodeState& ns);
+
+// Pawn structure, cached in the pawn hash (pawns.cpp). passerFiles, when
+// given, receives per side and file the square of a passed pawn (0 = none);
+// it is written only when the entry is computed, not on a hash hit.
+extern bool knightCatch[64][64];
+void buildKnightCatch();
+int evaluatePawns(int sideFlag, const NodeState& ns, int passer[2], uint64_t attacks[2],
+                  uint8_t (*passerFiles)[8] = nullptr);
+
+// Passed pawns and kings after the pawn structure (passers.cpp).
+int passedPawnsAgainstKings(const int passer[2]);
+int kingPawnDistance();
+int bishopsAndPromotionSquare(const int passer[2]);
+int opposedMajorities(const NodeState& ns);
+int rooksBehindPassers(const int passer[2]);
+int rooksCuttingOffKing(const NodeState& ns, const int passer[2]);
+int knightsCatchingPassers(const int passer[2]);
+int tradeDown(const NodeState& ns, int pawnScore);
+int connectedPassersAgainstRook(const NodeState& ns, const int passer[2]);
+int stageThreeRules(const NodeState& ns, int pawnScore, const int passer[2]);
+
+// Piece placement and mobility (pieces.cpp, mobility.cpp).
+int lineUps();
+int rooksQueensOnAdvancedRanks();
+int outpostWhite(int square);
+int outpostBlack(int square);
+int outposts();
+// Three times the mobility sum; adds the king-attack term to distance.
+int evaluateMobility(uint64_t whitePawnAttacks, uint64_t blackPawnAttacks, int& distance, const NodeState& ns);
+
+// Positions without pawns (pawnless.cpp).
 int evaluatePawnless(const NodeState& ns);
-int outposts(const NodeState& ns, const uint64_t attacks[2]);
-void stageThreeRules(int sideFlag, const NodeState& ns, EvalSums& sums);
-// Mobility sum; the king-attack term goes into sums.distance.
-int evaluateMobility(const NodeState& ns, const uint64_t attacks[2], EvalSums& sums);

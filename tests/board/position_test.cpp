@@ -89,6 +89,11 @@ TEST(Position, EnPassantFieldAndUndo) {
     // an inconsistent field is ignored
     ASSERT_EQ(setupFromFen(game, "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq c6 0 3"), 0);
     EXPECT_EQ(text(), "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR/ w KQkq -");
+    // a field on the first or last rank has no pawn square beside it (found by fuzzing)
+    for (const char* fen : {"4k3/8/8/8/8/8/8/4K2R w K e1 0 1", "4k3/8/8/8/8/8/8/4K2R b K h8 0 1"}) {
+        ASSERT_EQ(setupFromFen(game, fen), 0) << fen;
+        EXPECT_EQ(text().substr(text().size() - 1), "-");
+    }
     // played in the game: the capture is offered exactly once, and again after undo
     newGame(game);
     listMoves(game);

@@ -111,7 +111,7 @@ TEST(Uci, HandshakeReadinessAndStop) {
     EXPECT_FALSE(e.waitFor("bestmove ", 5000).empty());
     EXPECT_LT(msSince(start), 2500);
     e.send("position fen 8/4P3/8/8/8/8/k7/4K3 w - - 0 1");
-    e.send("go depth 3");
+    e.send("go depth 14");  // shallower, the unstoppable pawn outscores its queen
     EXPECT_EQ(e.waitFor("bestmove ", 5000), "bestmove e7e8q");
     e.send("position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
     e.send("go depth 3");

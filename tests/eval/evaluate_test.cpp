@@ -8,53 +8,12 @@
 #include "board/game.h"
 #include "eval/evaluate.h"
 #include "search/nodestate.h"
+#include "tests/eval/evalfixture.h"
 
 namespace {
 
-// Fills the node record from a root board the way the search's root call does.
-NodeState nodeFromBoard(const Board& b) {
-    NodeState ns{};
-    for (int i = 0; i < 4; i++) ns.castle[i] = int16_t(b.castle[i]);
-    for (int i = 0; i < 2; i++) {
-        ns.pieceCount[i] = int16_t(b.pieceCount[i]);
-        ns.pawnCount[i] = int16_t(b.pawnCount[i]);
-        ns.nonPawnMaterial[i] = uint16_t(b.nonPawnMaterial[i]);
-        ns.pawnFiles[i] = uint8_t(b.pawnFiles[i]);
-    }
-    ns.hashKey = b.hashKey;
-    ns.hashLock = b.hashLock;
-    ns.pawnKey = b.pawnKey;
-    ns.pawnLock = b.pawnLock;
-    ns.stage = b.stage;
-    ns.material = b.material;
-    ns.pstScore = b.pstScore;
-    ns.searchPly = 0;
-    ns.lastMove = b.lastMove;
-    ns.fiftyCount = b.fiftyCount;
-    ns.promotedQueens = 0;
-    for (int s = 8; s < 32; s++) {
-        if (s >= 16 && s < 24) continue;
-        if (b.slotSquare[s] != SQ_NONE && b.slotType[s] == QUEEN) ns.promotedQueens |= 1u << s;
-    }
-    return ns;
-}
-
-struct Prepared {
-    Board board;
-    NodeState ns;
-    int side;
-};
-
-Prepared prepare(const std::string& fen) {
-    Prepared p{};
-    EXPECT_EQ(setupFromFen(game, fen.c_str()), 0) << fen;
-    p.board = game.board;
-    p.side = game.sideToMove;
-    prepareEvaluation(p.board);
-    p.ns = nodeFromBoard(p.board);
-    copyBoardToWork(p.board);
-    return p;
-}
+typedef EvalPosition Prepared;
+Prepared prepare(const std::string& fen) { return setUp(fen); }
 
 int stageOf(const std::string& fen) { return prepare(fen).board.stage; }
 
@@ -164,84 +123,6 @@ TEST(Eval, ZeroBecomesMinusTwo) {
     p.ns.material = -80;
     // pawn ending: E = M = -80 -> (-80 + 80) = 0 -> -2
     EXPECT_EQ(evaluate(0, p.ns), -2);
-}
-
-std::string mirrorFen(const std::string& fen) {
-    std::istringstream in(fen);
-    std::string placement, side, castling;
-    in >> placement >> side >> castling;
-    std::vector<std::string> ranks;
-    std::string cur;
-    for (char c : placement) {
-        if (c == '/') {
-            ranks.push_back(cur);
-            cur.clear();
-        } else {
-            cur += std::isalpha((unsigned char)c) ? char(std::islower((unsigned char)c) ? std::toupper(c) : std::tolower(c)) : c;
-        }
-    }
-    ranks.push_back(cur);
-    std::string out;
-    for (int i = int(ranks.size()) - 1; i >= 0; i--) {
-        out += ranks[i];
-        if (i) out += '/';
-    }
-    std::string rights;
-    for (char want : std::string("KQkq")) {
-        char from = std::islower((unsigned char)want) ? char(std::toupper(want)) : char(std::tolower(want));
-        if (castling.find(from) != std::string::npos) rights += want;
-    }
-    if (rights.empty()) rights = "-";
-    return out + (side == "w" ? " b " : " w ") + rights + " - 0 1";
-}
-
-std::string currentFen() {
-    char buf[128];
-    positionText(game, buf);
-    std::string s(buf);
-    // drop the en-passant field: the twin is built without it
-    size_t last = s.rfind(' ');
-    return s.substr(0, last) + " - 0 1";
-}
-
-TEST(Eval, MirroredPositionsScoreAlike) {
-    const char* openings[] = {
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
-        "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3",
-        "rnbqkb1r/pp1p1ppp/4pn2/2p5/2PP4/2N5/PP2PPPP/R1BQKBNR w KQkq - 0 4",
-        "r3k2r/ppp2ppp/2nq1n2/3pp3/1b1PP1b1/2NQ1N2/PPPB1PPP/R3KB1R b KQkq - 0 8",
-    };
-    std::mt19937 rng(12345);
-    int checked = 0;
-    for (const char* start : openings) {
-        for (int game_i = 0; game_i < 6; game_i++) {
-            ASSERT_EQ(setupFromFen(game, start), 0);
-            int plies = 10 + int(rng() % 50);
-            for (int ply = 0; ply < plies; ply++) {
-                std::vector<uint32_t> moves;
-                for (int i = 0; game.legalMoves[i]; i++)
-                    if (!(game.legalMoves[i] & MOVE_ILLEGAL)) moves.push_back(game.legalMoves[i]);
-                if (moves.empty() || game.result) break;
-                makeMove(game, moves[rng() % moves.size()]);
-                if (game.result) break;
-
-                std::string fen = currentFen();
-                std::string twin = mirrorFen(fen);
-                Game saved = game;
-                Prepared a = prepare(fen);
-                int scoreA = evaluate(a.side, a.ns);
-                Prepared b = prepare(twin);
-                int scoreB = evaluate(b.side, b.ns);
-                EXPECT_EQ(a.side, 1 - b.side);
-                EXPECT_EQ(a.board.stage, b.board.stage) << fen;
-                EXPECT_EQ(a.board.pstScore, -b.board.pstScore) << fen;
-                EXPECT_EQ(scoreA, scoreB) << fen << " vs " << twin;
-                checked++;
-                game = saved;
-            }
-        }
-    }
-    EXPECT_GT(checked, 100);
 }
 
 }  // namespace
