@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <algorithm>
 #include <thread>
 #include <vector>
 #include "board/game.h"
 #include "board/notation.h"
 #include "engine/gamelog.h"
+#include "engine/platform.h"
+#include "engine/searchthread.h"
+#include "search/driver.h"
 #include "filetest_util.h"
 
 namespace {
@@ -86,6 +90,31 @@ TEST_F(GameLog, ScoresMatesAndMissingScores) {
     closeLog();
     EXPECT_EQ(dir.read("velmora.log"),
               "1.   e4({+MAT3 e2e4 })\n1.   e4({-MAT5 d2d4 })\n1.   e4({ e2e4 })\n1.   e4({-1.04 d2d4 })\n");
+}
+
+TEST_F(GameLog, EngineMovesShowTheLineFromTheMovePlayed) {
+    installLogWriters();
+    uint32_t saved[60];
+    lockOutput();
+    std::copy(displayedVariation, displayedVariation + 60, saved);
+    // After a search the ponder set-up has dropped the move and the reply.
+    displayedVariation[0] = mv("g1f3");
+    displayedVariation[1] = 0;
+    unlockOutput();
+    game.ponderMove = makeMoveWord(52, 36);  // e7e5
+    bestScore = 240;
+    moveLogger(game, mv("e2e4"), 1);
+    // A book move stands alone and first.
+    lockOutput();
+    displayedVariation[0] = mv("d2d4");
+    unlockOutput();
+    moveLogger(game, mv("d2d4"), 1);
+    lockOutput();
+    std::copy(saved, saved + 60, displayedVariation);
+    unlockOutput();
+    game.ponderMove = 0;
+    closeLog();
+    EXPECT_EQ(dir.read("velmora.log"), "1.   e4({+0.50 e2e4 e7e5 g1f3 })\n1.   d4({+0.50 d2d4 })\n");
 }
 
 TEST_F(GameLog, WritersFromTwoThreadsNeverMixTheirLines) {
