@@ -6,6 +6,7 @@
 #include "board/game.h"
 #include "board/notation.h"
 #include "egtb/tablebase.h"
+#include "engine/gamefile.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "eval/pawnhash.h"
@@ -58,6 +59,7 @@ void normalise(std::string& s) {
     else if (startsWithNoCase(s, "EGTPATH")) s.replace(0, 7, "EGTPATH");
     else if (startsWithNoCase(s, "POSITION")) s.replace(0, 8, "position");
     else if (startsWithNoCase(s, "setoption")) s.replace(0, 9, "setoption");
+    else if (startsWithNoCase(s, "PARTIE ")) s.replace(0, 7, "PARTIE ");  // file names keep their case
     else
         for (char& c : s) c = char(std::toupper((unsigned char)c));
 }
@@ -512,6 +514,11 @@ int runCommandLoop(FILE* in) {
             printBoard(game);
         } else if (prefix(line, "PARTIE ")) {
             stopSearch();
+            // A partial load keeps the moves read so far; say why it stopped.
+            std::string reason;
+            int code = loadGameFile(game, line.c_str() + 7, &reason);
+            if (code < 0 || code == 1) std::printf("Error (game file): %s\n", reason.c_str());
+            std::fflush(stdout);
         } else if (prefix(line, "XBOARD") || prefix(line, "RESET") || prefix(line, "NAME") ||
                    prefix(line, "ACCEPTED")) {
         } else if (prefix(line, "PROTOVER 2")) {

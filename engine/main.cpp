@@ -1,17 +1,30 @@
 #include <cstdio>
+#include <string>
 #include "board/game.h"
+#include "egtb/tablebase.h"
 #include "engine/commandloop.h"
+#include "engine/config.h"
+#include "engine/gamelog.h"
+#include "engine/switches.h"
 #include "search/nodestate.h"
 #include "search/transtable.h"
 
-int main(int /*argc*/, char** /*argv*/) {
+int main(int argc, char** argv) {
+    // The log is named after the path the program was started with.
+    std::string logName = std::string(argc > 0 && argv[0] ? argv[0] : "velmora") + ".log";
     listMoves(game);
     selectEnglishLetters();
+    parseCommandLine(argc, argv);  // a batch run ends the process here
+    if (logEnabled) {
+        if (openLog(logName.c_str())) installLogWriters();
+        else std::fprintf(stderr, "cannot open the log file %s\n", logName.c_str());
+    }
     std::fprintf(stderr, "%s\n", engineName);
     std::fprintf(stderr, "Velmora chess engine, by the Velmora developers\n");
-    allocateTransTable(0);  // the minimum table
     std::fprintf(stderr, "Hash=%uMB Sst=%d\n", unsigned(ttSizeMiB()), int(sizeof(NodeState)));
+    tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
     std::fprintf(stderr, "type quit to exit\n");
     std::fflush(stderr);
+    tbLoaded = 1;
     return runCommandLoop(stdin);
 }

@@ -1,0 +1,110 @@
+#include "engine/switches.h"
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include "board/game.h"
+#include "egtb/tablebase.h"
+#include "engine/commandloop.h"
+#include "engine/config.h"
+#include "engine/gamefile.h"
+#include "engine/positionfile.h"
+#include "search/driver.h"
+#include "search/search.h"
+#include "search/transtable.h"
+
+namespace {
+
+void failLoad(const std::string& reason) {
+    if (!reason.empty()) std::fprintf(stderr, "%s\n", reason.c_str());
+    std::fputs("fichier??\n", stdout);
+    std::fflush(stdout);
+}
+
+bool createTable() {
+    if (allocateTransTable(hashBudgetBytes(hashLog)) >= 0) return true;
+    std::fprintf(stderr, "no memory for a hash table of %llu bytes\n",
+                 (unsigned long long)hashBudgetBytes(hashLog));
+    return false;
+}
+
+long numberIn(const char* text) {
+    char* end = nullptr;
+    long n = std::strtol(text, &end, 10);
+    return end == text ? 0 : n;
+}
+
+}  // namespace
+
+int applySwitch(const char* arg, SwitchState& state) {
+    if (arg == nullptr || arg[0] != '-' || arg[1] == 0) return SW_GO_ON;
+    const char* value = arg + 2;
+    switch (arg[1]) {
+    case 'd':
+        replaceTbPath(tbPath, value);
+        break;
+    case 'f': {
+        if (!createTable()) return 1;
+        state.tableCreated = true;
+        std::string reason;
+        int code = loadGameFile(game, value, &reason);
+        // A refused move (code 1 too: its promotion piece is missing) means
+        // the file is not the game it claims to be.
+        if (code < 0 || code == 1) {
+            failLoad(reason);
+            return 1;
+        }
+        state.batch = true;
+        break;
+    }
+    case 'h':
+        hashLog = hashLogForSize(numberIn(value));
+        break;
+    case 'p': {
+        std::string reason;
+        if (loadPositionFile(game, value, &reason) != 0) {
+            failLoad(reason);
+            return 1;
+        }
+        state.batch = true;
+        break;
+    }
+    case 't': {
+        long seconds = numberIn(value);
+        if (seconds < 1) {
+            std::fputs("temps??\n", stdout);
+            std::fflush(stdout);
+            break;
+        }
+        if (seconds > SW_SECONDS_MAX) seconds = SW_SECONDS_MAX;
+        game.targetTime = game.maxTime = int(seconds * 10);
+        break;
+    }
+    default:
+        break;
+    }
+    return SW_GO_ON;
+}
+
+int parseCommandLine(int argc, char** argv) {
+    tbPath = defaultTbPath();
+    readConfig();
+    SwitchState state;
+    for (int i = 1; i < argc; i++) {
+        int status = applySwitch(argv[i], state);
+        if (status != SW_GO_ON) std::exit(status);
+    }
+    if (!state.tableCreated && !createTable()) std::exit(1);
+    if (!state.batch) return 0;
+    tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
+    tbLoaded = 1;
+    postThinking = 1;
+    runBatchSearch();
+    std::fflush(stdout);
+    std::exit(0);
+}
+
+void runBatchSearch() {
+    // The budget is the game's own: -t, or the 6 seconds it starts with.
+    abortSearch = 0;
+    think(game);
+}

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+#include <string>
+#include "board/game.h"
+#include "egtb/tablebase.h"
+#include "engine/config.h"
+#include "engine/switches.h"
+#include "filetest_util.h"
+
+namespace {
+
+TEST(Switches, ValuesAreTakenAndClamped) {
+    SwitchState state;
+    int savedLog = hashLog, savedTarget = game.targetTime, savedMax = game.maxTime;
+    std::string savedPath = tbPath;
+
+    EXPECT_EQ(applySwitch("-h22", state), SW_GO_ON);
+    EXPECT_EQ(hashLog, 21);
+    applySwitch("-h0", state);
+    EXPECT_EQ(hashLog, 0);
+    applySwitch("-h99999999999999999999", state);
+    EXPECT_EQ(hashLog, CFG_HASH_LOG_MAX);
+
+    applySwitch("-t5", state);
+    EXPECT_EQ(game.targetTime, 50);
+    EXPECT_EQ(game.maxTime, 50);
+    applySwitch("-t99999999999", state);
+    EXPECT_EQ(game.targetTime, SW_SECONDS_MAX * 10);
+
+    tbPath = "/eng;/tb";
+    applySwitch("-d/only/this", state);
+    EXPECT_EQ(tbPath, "/only/this");
+    applySwitch(("-d/" + std::string(CFG_TB_PATH_LIMIT, 'x')).c_str(), state);
+    EXPECT_EQ(tbPath, "/only/this");
+
+    // Not switches, or letters no switch has.
+    EXPECT_EQ(applySwitch("h22", state), SW_GO_ON);
+    EXPECT_EQ(applySwitch("-", state), SW_GO_ON);
+    EXPECT_EQ(applySwitch("-x5", state), SW_GO_ON);
+    EXPECT_EQ(hashLog, CFG_HASH_LOG_MAX);
+    EXPECT_FALSE(state.batch);
+
+    hashLog = savedLog;
+    game.targetTime = savedTarget;
+    game.maxTime = savedMax;
+    tbPath = savedPath;
+}
+
+class SwitchRuns : public ::testing::Test {
+protected:
+    TempDir dir;
+    EngineResult run(const std::string& args, const std::string& script = "quit\n") {
+        return runProgram(dir, VELMORA_BINARY, args, script);
+    }
+};
+
+TEST_F(SwitchRuns, TimeBelowOneSecondIsRefusedAndTheRunGoesOn) {
+    EngineResult r = run("-t0", "ping 3\nquit\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "temps??\npong 3\n");
+    r = run("-tsoon -t-2");
+    EXPECT_EQ(r.out, "temps??\ntemps??\n");
+    EXPECT_NE(r.err.find("type quit to exit"), std::string::npos);
+}
+
+TEST_F(SwitchRuns, FilesThatCannotBeLoadedEndTheRunWithStatusOne) {
+    EngineResult r = run("-p" + dir.file("missing.txt"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "fichier??\n");
+    r = run("-f" + dir.file("missing.pgn"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "fichier??\n");
+
+    // No black king.
+    r = run("-p" + dir.write("noking.txt", "b\nre1\npe2\nn\npe7\n"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "fichier??\n");
+    EXPECT_NE(r.err.find("king is missing"), std::string::npos) << r.err;
+
+    // The refused move is named with its line before the verdict.
+    r = run("-f" + dir.write("bad.pgn", "[Event \"x\"]\n1. e4 e5\n2. Nf3 Nf4 3. Bc4\n"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "fichier??\n");
+    EXPECT_NE(r.err.find("bad.pgn, line 3: move 2... Nf4 refused"), std::string::npos) << r.err;
+
+    r = run("-f" + dir.write("promo.pgn", "[FEN \"8/4P3/8/8/8/8/k7/4K3 w - - 0 1\"]\n1. e7e8\n"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("promotion piece is missing"), std::string::npos) << r.err;
+}
+
+TEST_F(SwitchRuns, BatchRunsSearchOnceAndEnd) {
+    std::string position = dir.write("kp.txt", "b\nre1\npe2\nn\nre8\n");
+    EngineResult r = run("-t1 -p" + position, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find("move"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("type quit to exit"), std::string::npos);
+
+    std::string game = dir.write("short.pgn", "1. e4 e5 2. Nf3 *\n");
+    r = run("-t1 -f" + game, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find("move"), std::string::npos) << r.out;
+}
+
+}  // namespace
