@@ -5,11 +5,13 @@
 #include "engine/commandloop.h"
 #include "engine/config.h"
 #include "engine/gamelog.h"
+#include "engine/platform.h"
 #include "engine/switches.h"
 #include "search/nodestate.h"
 #include "search/transtable.h"
 
 int main(int argc, char** argv) {
+    ignoreInterrupts();
     // The log is named after the path the program was started with.
     std::string logName = std::string(argc > 0 && argv[0] ? argv[0] : "velmora") + ".log";
     listMoves(game);

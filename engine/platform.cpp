@@ -1,3 +1,4 @@
+#include <csignal>
 #include "engine/platform.h"
 #include <pthread.h>
 #include <unistd.h>
@@ -63,3 +64,5 @@ bool localDate(int& year, int& month, int& day) {
     day = tm.tm_mday;
     return true;
 }
+
+void ignoreInterrupts() { std::signal(SIGINT, SIG_IGN); }

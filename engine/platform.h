@@ -11,3 +11,6 @@ void unlockOutput();
 uint32_t tickCount();
 std::string exeDirectory();  // ends with '/', empty when unknown
 bool localDate(int& year, int& month, int& day);
+// Interfaces on Unix interrupt engines with SIGINT before sending a move
+// (unless told otherwise); the engine reads its commands instead.
+void ignoreInterrupts();

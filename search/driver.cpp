@@ -333,8 +333,10 @@ uint32_t think(Game& g) {
                 previous = centreFrom(g.ponderScore);
                 moveToFront(g.legalMoves, g.ponderReply);
             } else if (moveToFront(g.legalMoves, g.ponderReply)) {
+                // preparePonder sets the next expected reply: answer with this one.
+                uint32_t reply = g.ponderReply;
                 preparePonder(g, g.ponderDepth);
-                return g.ponderReply;
+                return reply;
             }
         }
     }

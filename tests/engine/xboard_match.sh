@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# A real interface: Debian's xboard under Xvfb plays our engine against
+# fairymax, one game with each colour, with pondering on. Passes when the
+# saved PGN holds both games with a regular result (no illegal move, no time
+# forfeit, no crash, no engine error). Exits 77 (skipped) when xboard, Xvfb
+# or fairymax is not installed.
+set -u
+engine="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+xb=$(command -v xboard || ls /usr/games/xboard 2>/dev/null)
+fm=$(command -v fairymax || ls /usr/games/fairymax 2>/dev/null)
+if [ -z "$xb" ] || [ -z "$fm" ] || ! command -v Xvfb >/dev/null; then
+  echo "xboard, Xvfb or fairymax missing: skipped"; exit 77
+fi
+home="$(mktemp -d)"
+disp=$(( 100 + RANDOM % 800 ))
+Xvfb ":$disp" -screen 0 1024x768x24 >/dev/null 2>&1 &
+xpid=$!
+trap 'kill $xpid 2>/dev/null; rm -rf "$home"' EXIT
+sleep 1.5
+pgn="${KEEP_PGN:-$home/match.pgn}"
+# The engine runs from a directory of its own (its log and book stay there).
+mkdir -p "$home/engine" && cp "$engine" "$home/engine/velmora"
+HOME="$home" DISPLAY=":$disp" timeout 600 "$xb" \
+  -firstChessProgram "$home/engine/velmora" -firstDirectory "$home/engine" \
+  -secondChessProgram "$fm" -secondDirectory "$home" \
+  -matchMode true -matchGames 2 -timeControl 0:20 -saveGameFile "$pgn" \
+  ${PONDER:--ponderNextMove true} ${XBDEBUG:-} -autoCallFlag true -popupExitMessage false >"$home/xboard.log" 2>&1
+grep -E '^xboard: Match' "$home/xboard.log"
+results=$(grep -cE '^\[Result "(1-0|0-1|1/2-1/2)"\]' "$pgn" 2>/dev/null || echo 0)
+bad=$(grep -iE '\{[^}]*(forfeit|illegal|crash|time|disconnect|error|exit)[^}]*\}' "$pgn" 2>/dev/null | head -3)
+grep -oE '\{[^}]*\} *(1-0|0-1|1/2-1/2|\*) *$' "$pgn" 2>/dev/null
+if [ "$results" -ne 2 ] || [ -n "$bad" ]; then
+  echo "FAIL: $results regular results; $bad"
+  tail -20 "$home/xboard.log"
+  exit 1
+fi
+echo "two games with regular results"
