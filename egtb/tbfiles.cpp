@@ -114,6 +114,8 @@ void unregisterSide(int cls, int side) {
 // Reads the header of a compressed file; ends the process when it is broken.
 TbCompressed* readCompressedHeader(FILE* f, const char* path, uint32_t& tableSize) {
     std::string prefix = std::string("*** Unable to read ") + path + " - ";
+    long fileLength = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+    std::rewind(f);
     uint8_t head[80];
     if (std::fread(head, 1, 80, f) != 80 || std::memcmp(head, TB_BANNER, 64) != 0) fatal(prefix + "read error\n");
     uint64_t S = bigEndian(head + 64, 4);
@@ -123,7 +125,7 @@ TbCompressed* readCompressedHeader(FILE* f, const char* path, uint32_t& tableSiz
     // stream below cannot run past the header.
     uint64_t streamBits = (N + 1 + TB_MATCH_DISTANCES) * uint64_t(k);
     bool ok = S >= 84 && k >= 1 && k <= 16 && head[71] == 24 && bigEndian(head + 76, 4) == TB_HEADER_MAGIC &&
-              N >= 1 && 80 + 8 * N + (streamBits + 7) / 8 <= S - 4;
+              N >= 1 && 80 + 8 * N + (streamBits + 7) / 8 <= S - 4 && fileLength >= 0 && S <= uint64_t(fileLength);
     if (!ok) fatal(prefix + "file broken\n");
     uint8_t* header = static_cast<uint8_t*>(std::malloc(size_t(S)));
     if (!header) fatal(prefix + "out of memory\n");
