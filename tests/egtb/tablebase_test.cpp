@@ -203,7 +203,6 @@ void initWithStdoutOnStderr(const std::string& dir) {
 }
 
 TEST_F(Tablebase, DamagedFilesStopRegistration) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     std::string dir = makeDir("short");
     std::vector<uint8_t> kpk = readAll(tables().plainDir + "/kpk.nbw");
     kpk.pop_back();

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <random>
-#include <set>
 #include "egtb/tbindex.h"
 #include "egtb/tbregistry.h"
 
@@ -14,29 +13,36 @@ int classOf(const char* name) {
     return 0;
 }
 
-// The images of a placement under the symmetries the scheme folds away.
-std::set<std::vector<int>> images(const TbPlacement& p, bool pawns) {
-    std::set<std::vector<int>> out;
+// The smallest image of a placement under the symmetries the scheme folds
+// away (file and rank mirrors, the diagonal), packed into one number.
+uint64_t canonicalKey(const TbPlacement& p, bool pawns) {
+    int men[TB_LIST_LEN * 2], n = 0;  // squares in list order; identical men adjacent
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < TB_LIST_LEN; ++i) men[n++] = p.list[c][i] < 64 && p.list[c][i] >= 0 ? p.list[c][i] : 64;
+    uint64_t best = ~0ull;
     for (int t = 0; t < (pawns ? 2 : 8); ++t) {
         auto map = [&](int s) {
-            if (s < 0 || s >= 64) return 64;
+            if (s >= 64) return 64;
             if (t & 1) s ^= 7;
             if (t & 2) s ^= 56;
             if (t & 4) s = ((s & 7) << 3) | (s >> 3);
             return s;
         };
-        std::vector<int> v;
+        int m[TB_LIST_LEN * 2];
+        for (int i = 0; i < n; ++i) m[i] = map(men[i]);
         for (int c = 0; c < 2; ++c)
-            for (int g = 0; g < 6; ++g) {
-                std::vector<int> group;
-                for (int i = 0; i < TB_LIST_SIZE[g]; ++i) group.push_back(map(p.list[c][TB_LIST_START[g] + i]));
-                std::sort(group.begin(), group.end());
-                v.insert(v.end(), group.begin(), group.end());
+            for (int g = 1; g < 6; ++g) {
+                int* group = m + c * TB_LIST_LEN + TB_LIST_START[g];
+                for (int i = 1; i < TB_LIST_SIZE[g]; ++i)
+                    for (int j = i; j > 0 && group[j] < group[j - 1]; --j) std::swap(group[j], group[j - 1]);
             }
-        v.push_back(p.epSquare < 0 ? -1 : map(p.epSquare));
-        out.insert(v);
+        uint64_t key = 0;
+        for (int i = 0; i < n; ++i)
+            if (m[i] < 64) key = key * 67 + uint64_t(m[i]) + 1;
+        key = key * 67 + uint64_t(p.epSquare < 0 ? 0 : map(p.epSquare) + 1);
+        best = std::min(best, key);
     }
-    return out;
+    return best;
 }
 
 TbPlacement emptyPlacement() {
@@ -88,7 +94,7 @@ TEST(TbIndex, ThreeManClassesAreNumberedOneToOne) {
         bool pawns = tbClassMaterial(cls).pawns;
         int group = cls == 1 ? 5 : cls == 2 ? 4 : cls == 3 ? 3 : cls == 4 ? 2 : 1;  // kpk knk kbk krk kqk
         for (int side = 0; side < 2; ++side) {
-            std::vector<std::set<std::vector<int>>> byIndex(tbClasses[cls].size[side]);
+            std::vector<uint64_t> byIndex(tbClasses[cls].size[side], 0);
             int legal = 0;
             for (int wk = 0; wk < 64; ++wk)
                 for (int bk = 0; bk < 64; ++bk)
@@ -100,14 +106,14 @@ TEST(TbIndex, ThreeManClassesAreNumberedOneToOne) {
                         ++legal;
                         uint32_t i = indexOf(cls, side, p);
                         ASSERT_LT(i, tbClasses[cls].size[side]) << tbClassName(cls);
-                        auto im = images(p, pawns);
-                        if (!byIndex[i].empty()) {
+                        uint64_t im = canonicalKey(p, pawns);
+                        if (byIndex[i]) {
                             ASSERT_EQ(byIndex[i], im) << tbClassName(cls) << " index " << i;
                         }
                         byIndex[i] = im;
                         TbPlacement d;
                         ASSERT_TRUE(tbDecode(cls, side, i, d));
-                        ASSERT_EQ(images(d, pawns), im);
+                        ASSERT_EQ(canonicalKey(d, pawns), im);
                         ASSERT_EQ(indexOf(cls, side, d), i);
                     }
             EXPECT_GT(legal, 0);
@@ -133,7 +139,7 @@ TEST(TbIndex, SampledLargerClassesStayInRangeAndDecodeBack) {
                 if (again != i) {
                     TbPlacement q;
                     ASSERT_TRUE(tbDecode(cls, side, again, q));
-                    ASSERT_EQ(images(p, tbClassMaterial(cls).pawns), images(q, tbClassMaterial(cls).pawns))
+                    ASSERT_EQ(canonicalKey(p, tbClassMaterial(cls).pawns), canonicalKey(q, tbClassMaterial(cls).pawns))
                         << tbClassName(cls) << " " << i << " " << again;
                 }
             }
