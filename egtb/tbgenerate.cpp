@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <random>
 #include <queue>
 #include "egtb/tbdecode.h"
 #include "egtb/tbindex.h"
@@ -20,11 +22,9 @@ struct Pos {
     int ep;
 };
 
-// A successor either stays in the class (an index of the other side's table)
-// or leaves it with a known outcome for the side then to move.
+// The outcome of a successor that leaves the class, for the side then to move.
 struct Succ {
     bool inClass;
-    uint32_t index;
     int state, plies;
 };
 
@@ -156,12 +156,6 @@ void generate(const Pos& p, int side, std::vector<Pos>& out) {
     }
 }
 
-int8_t storedOf(const TbSolvedSet& solved, int cls, int side, uint32_t index, bool& ok) {
-    auto it = solved.find(cls);
-    ok = it != solved.end() && index < it->second.bytes[side].size();
-    return ok ? it->second.bytes[side][index] : 0;
-}
-
 void outcomeOfByte(int8_t b, int& state, int& plies) {
     if (b == 0 || b == 127 || b < -126) state = ST_DRAW, plies = 0;
     else if (b > 0) state = ST_WIN, plies = 2 * (127 - b) - 1;
@@ -169,7 +163,10 @@ void outcomeOfByte(int8_t b, int& state, int& plies) {
 }
 
 // The successor's outcome when it leaves the class.
-bool exitOutcome(const Pos& q, int side, const TbSolvedSet& solved, Succ& s, std::string& error) {
+// Reads the stored outcome of an entry: (class, side, index) -> state, plies.
+typedef std::function<bool(int, int, uint32_t, int&, int&)> OutcomeLookup;
+
+bool outcomeOf(const Pos& q, int side, const OutcomeLookup& lookup, Succ& s, std::string& error) {
     int key[10] = {};
     static const int KEY_OF_GROUP[6] = {-1, 4, 3, 2, 1, 0};
     int men = 0;
@@ -196,13 +193,10 @@ bool exitOutcome(const Pos& q, int side, const TbSolvedSet& solved, Succ& s, std
         tableSide = 1 - side;
         index = tbIndex(c, tableSide, lists[1], lists[0], q.ep, 1);
     }
-    bool ok;
-    int8_t b = storedOf(solved, c, tableSide, index, ok);
-    if (!ok) {
+    if (!lookup(c, tableSide, index, s.state, s.plies)) {
         error = std::string("successor table ") + tbClassName(c) + " missing or index out of range";
         return false;
     }
-    outcomeOfByte(b, s.state, s.plies);
     return true;
 }
 
@@ -258,19 +252,34 @@ bool tbSolveClass(int cls, TbSolvedSet& solved, std::string& error) {
     if (solved.count(cls)) return true;
     for (int d : dependencies(cls))
         if (d != cls && !tbSolveClass(d, solved, error)) return false;
+    const TbMaterial& material = tbClassMaterial(cls);
     uint32_t size[2] = {tbClasses[cls].size[0], tbClasses[cls].size[1]};
+    const uint16_t NONE = 0xFFFF;
     std::vector<uint8_t> state[2];
     std::vector<uint16_t> plies[2];
     std::vector<uint32_t> canonical[2];  // index of the entry that holds each position's value
-    std::vector<uint32_t> start[2];      // successor lists, compressed rows
-    std::vector<Succ> succ[2];
+    std::vector<uint32_t> start[2];      // in-class successors, compressed rows
+    std::vector<uint32_t> succ[2];
+    // Successors leaving the class, summed up: the fastest loss they leave
+    // the opponent, the slowest win, and whether any is a draw.
+    std::vector<uint16_t> exitLost[2], exitWon[2];
+    std::vector<uint8_t> exitDrawn[2];
     std::vector<Pos> moves;
     int longestExit = 0;
+    OutcomeLookup fromSolved = [&](int c, int side, uint32_t index, int& st, int& pl) {
+        auto it = solved.find(c);
+        if (it == solved.end() || index >= it->second.bytes[side].size()) return false;
+        outcomeOfByte(it->second.bytes[side][index], st, pl);
+        return true;
+    };
     for (int side = 0; side < 2; ++side) {
         state[side].assign(size[side], ST_UNUSED);
         plies[side].assign(size[side], 0);
         canonical[side].assign(size[side], TB_INDEX_NONE);
         start[side].assign(size[side] + 1, 0);
+        exitLost[side].assign(size[side], NONE);
+        exitWon[side].assign(size[side], 0);
+        exitDrawn[side].assign(size[side], 0);
         for (uint32_t i = 0; i < size[side]; ++i) {
             start[side][i] = uint32_t(succ[side].size());
             TbPlacement pl;
@@ -281,24 +290,25 @@ bool tbSolveClass(int cls, TbSolvedSet& solved, std::string& error) {
             Pos p = fromPlacement(pl);
             generate(p, side, moves);
             for (const Pos& q : moves) {
-                Succ s{};
-                const TbMaterial& m = tbClassMaterial(cls);
                 int cnt[2][6] = {};
                 for (int k = 0; k < q.count; ++k) cnt[q.men[k].colour][q.men[k].group]++;
                 bool same = true;
                 for (int c = 0; c < 2; ++c)
-                    for (int g = 1; g <= 5; ++g) same = same && cnt[c][g] == m.count[c][g];
+                    for (int g = 1; g <= 5; ++g) same = same && cnt[c][g] == material.count[c][g];
                 if (same) {
                     int lists[2][TB_LIST_LEN];
                     toLists(q, lists);
-                    s.inClass = true;
-                    s.index = tbIndex(cls, 1 - side, lists[0], lists[1], q.ep, 0);
-                    if (s.index >= size[1 - side]) return error = "successor index out of range", false;
-                } else if (!exitOutcome(q, 1 - side, solved, s, error)) {
-                    return false;
+                    uint32_t index = tbIndex(cls, 1 - side, lists[0], lists[1], q.ep, 0);
+                    if (index >= size[1 - side]) return error = "successor index out of range", false;
+                    succ[side].push_back(index);
+                    continue;
                 }
-                if (!s.inClass) longestExit = std::max(longestExit, s.plies);
-                succ[side].push_back(s);
+                Succ s{};
+                if (!outcomeOf(q, 1 - side, fromSolved, s, error)) return false;
+                longestExit = std::max(longestExit, s.plies);
+                if (s.state == ST_LOSS) exitLost[side][i] = std::min<uint16_t>(exitLost[side][i], uint16_t(s.plies));
+                else if (s.state == ST_WIN) exitWon[side][i] = std::max<uint16_t>(exitWon[side][i], uint16_t(s.plies));
+                else exitDrawn[side][i] = 1;
             }
             if (moves.empty()) {
                 state[side][i] = kingAttacked(p, side) ? ST_LOSS : ST_DRAW;
@@ -313,21 +323,23 @@ bool tbSolveClass(int cls, TbSolvedSet& solved, std::string& error) {
     // needs every successor won in fewer than n plies.
     for (int n = 1;; ++n) {
         bool changed = false;
-        for (int side = 0; side < 2; ++side)
+        for (int side = 0; side < 2; ++side) {
+            const std::vector<uint8_t>& st = state[1 - side];
+            const std::vector<uint16_t>& pl = plies[1 - side];
             for (uint32_t i = 0; i < size[side]; ++i) {
                 if (state[side][i] != ST_UNKNOWN) continue;
-                bool win = false, allWon = true;
-                for (uint32_t k = start[side][i]; k < start[side][i + 1]; ++k) {
-                    const Succ& s = succ[side][k];
-                    int st = s.inClass ? state[1 - side][s.index] : s.state;
-                    int pl = s.inClass ? plies[1 - side][s.index] : s.plies;
-                    if (s.inClass && st != ST_UNKNOWN && pl >= n) st = ST_UNKNOWN;  // settled this pass
-                    if (st == ST_LOSS && pl == n - 1) win = true;
-                    if (st != ST_WIN || pl > n - 1) allWon = false;
+                bool win = exitLost[side][i] == n - 1;
+                bool allWon = !exitDrawn[side][i] && exitLost[side][i] == NONE && exitWon[side][i] <= n - 1;
+                for (uint32_t k = start[side][i]; k < start[side][i + 1] && !win; ++k) {
+                    uint32_t j = succ[side][k];
+                    // Entries settled in this pass carry n plies and do not count yet.
+                    if (st[j] == ST_LOSS && pl[j] == n - 1) win = true;
+                    if (st[j] != ST_WIN || pl[j] > n - 1) allWon = false;
                 }
                 if (win) state[side][i] = ST_WIN, plies[side][i] = uint16_t(n), changed = true;
                 else if (allWon) state[side][i] = ST_LOSS, plies[side][i] = uint16_t(n), changed = true;
             }
+        }
         if (!changed && n > longestExit + 2) break;
         if (n > 1000) return error = "no convergence", false;
     }
@@ -605,6 +617,65 @@ bool tbWriteCompressed(const std::string& dir, const TbSolvedClass& t, std::stri
         if (!tbCompressTable(t.bytes[side], packed, error) ||
             !writeFile(tablePath(dir, t.cls, side, true), packed.data(), packed.size(), error))
             return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool outcomeOfValue(int v, int& state, int& plies) {
+    if (v == 0) return state = ST_DRAW, plies = 0, true;
+    if (v > 32640 && v < 32767) return state = ST_WIN, plies = 2 * (32767 - v) - 1, true;
+    if (v < -32640 && v >= -32766) return state = ST_LOSS, plies = 2 * (v + 32766), true;
+    return false;
+}
+
+}  // namespace
+
+bool tbVerifySample(int cls, int side, int samples, uint32_t seed, uint64_t& agree, uint64_t& checked,
+                    std::string& error) {
+    buildClassTable();
+    agree = checked = 0;
+    uint32_t size = tbClasses[cls].size[side];
+    if (!tbClasses[cls].side[side].path || !size) return error = "no table", false;
+    OutcomeLookup fromFiles = [](int c, int s, uint32_t index, int& st, int& pl) {
+        if (index == TB_INDEX_NONE || !tbClasses[c].side[s].path) return false;
+        return outcomeOfValue(tablebaseValue(c, s, index), st, pl);
+    };
+    std::mt19937 rng(seed);
+    std::vector<Pos> moves;
+    for (int k = 0; k < samples * 20 && int(checked) < samples; ++k) {
+        uint32_t i = uint32_t(rng() % size);
+        TbPlacement pl;
+        if (!tbDecode(cls, side, i, pl) || !tbPlacementLegal(pl, side)) continue;
+        int storedState, storedPlies;
+        if (!outcomeOfValue(tablebaseValue(cls, side, i), storedState, storedPlies)) continue;
+        Pos p = fromPlacement(pl);
+        generate(p, side, moves);
+        int expect = ST_DRAW, expectPlies = 0;
+        bool known = true, anyLost = false, allWon = !moves.empty();
+        int fastest = 1 << 30, slowest = 0;
+        for (const Pos& q : moves) {
+            Succ s{};
+            std::string ignored;
+            if (!outcomeOf(q, 1 - side, fromFiles, s, ignored)) {
+                known = false;
+                break;
+            }
+            if (s.state == ST_LOSS) anyLost = true, fastest = std::min(fastest, s.plies);
+            if (s.state == ST_WIN) slowest = std::max(slowest, s.plies);
+            else allWon = false;
+        }
+        if (!known) continue;  // a successor's table is not present
+        if (moves.empty()) expect = kingAttacked(p, side) ? ST_LOSS : ST_DRAW;
+        else if (anyLost) expect = ST_WIN, expectPlies = fastest + 1;
+        else if (allWon) expect = ST_LOSS, expectPlies = slowest + 1;
+        ++checked;
+        // Stored distances stop at 126 moves; compare in moves.
+        bool same = expect == storedState &&
+                    (expect == ST_DRAW || (expectPlies + 1) / 2 == (storedPlies + 1) / 2 ||
+                     (expectPlies > 250 && storedPlies > 250));
+        agree += same;
     }
     return true;
 }

@@ -23,5 +23,11 @@ bool tbWritePlain(const std::string& dir, const TbSolvedClass& t, std::string& e
 bool tbWriteCompressed(const std::string& dir, const TbSolvedClass& t, std::string& error);
 // The compressed form of one table in memory (for tests).
 bool tbCompressTable(const std::vector<int8_t>& table, std::vector<uint8_t>& out, std::string& error);
+// Samples legal positions of a registered table (initialised beforehand) and
+// checks that each stored value is the best of its successors' values, read
+// from the registered files (successors in classes without files are
+// skipped). A wrong index function shows at once as disagreement.
+bool tbVerifySample(int cls, int side, int samples, uint32_t seed, uint64_t& agree, uint64_t& checked,
+                    std::string& error);
 // Stored byte of a win or loss in plies from the side to move's view.
 int8_t tbStoredByte(int state, int plies);
