@@ -218,7 +218,7 @@ void buildClassTable() {
 }
 
 int initTablebases(const char* paths, uint64_t cacheBytes) {
-    if (tbLoaded) closeTablebases();
+    closeTablebases();  // idempotent, so also safe on the first call
     buildClassTable();
     forgetTableFiles();
     // Sizes return to the table's own (a registration records the file's).

@@ -8,8 +8,12 @@ uint32_t TbBitReader::bits(int n) {
         pos = bitCount;
         return 0;
     }
-    uint32_t v = 0;
-    for (int i = 0; i < n; ++i, ++pos) v = (v << 1) | uint32_t(peekBit(pos));
+    if (n > 25) {
+        uint32_t high = bits(n - 16);
+        return high << 16 | bits(16);
+    }
+    uint32_t v = peek(n);
+    pos += uint64_t(n);
     return v;
 }
 
@@ -56,12 +60,7 @@ bool tbBuildCode(TbPrefixCode& code, const uint8_t* lengths, int count, int look
 int tbDecodeSymbol(const TbPrefixCode& code, TbBitReader& in) {
     if (code.single >= 0) return code.single;
     // Direct look-up on the next bits (zero-padded past the end).
-    uint32_t peek = 0;
-    for (int i = 0; i < code.lookupBits; ++i) {
-        uint64_t at = in.pos + i;
-        peek = (peek << 1) | (at < in.bitCount ? uint32_t(in.peekBit(at)) : 0u);
-    }
-    uint32_t e = code.lookup[peek];
+    uint32_t e = code.lookup[in.peek(code.lookupBits)];
     if (e) {
         int len = int(e & 31);
         if (in.pos + len > in.bitCount) return in.overrun = true, -1;

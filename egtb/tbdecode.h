@@ -18,6 +18,13 @@ struct TbBitReader {
         : data(d), bitCount(bytes * 8), pos(startBit), overrun(startBit > bytes * 8) {}
     uint32_t bits(int n);  // n <= 32; past the end: 0 and overrun set
     int peekBit(uint64_t at) const { return (data[at >> 3] >> (7 - (at & 7))) & 1; }
+    // The next n <= 25 bits without consuming them, zeros past the end.
+    uint32_t peek(int n) const {
+        uint64_t byte = pos >> 3, bytes = bitCount >> 3;
+        uint32_t w = 0;
+        for (int i = 0; i < 4; ++i) w = w << 8 | (byte + i < bytes ? data[byte + i] : 0u);
+        return n ? (w << (pos & 7)) >> (32 - n) : 0;
+    }
 };
 
 // A canonical prefix code over up to TB_ALPHABET symbols.
