@@ -335,3 +335,26 @@ TEST(TbValues, StoredBytesBecomeValues) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Tablebase, VerifyFindsTablesThatDoNotFollowFromTheirSuccessors) {
+    init(tables().plainDir);
+    uint64_t agree, checked;
+    std::string error;
+    ASSERT_TRUE(tbVerifySample(4, 0, 2000, 3, agree, checked, error)) << error;  // krk
+    EXPECT_EQ(checked, 2000u);
+    EXPECT_EQ(agree, checked);
+    // A copy with every other mate distance off by one no longer agrees.
+    std::string dir = makeDir("wrong");
+    std::vector<uint8_t> krk = readAll(tables().plainDir + "/krk.nbb");
+    for (size_t i = 0; i < krk.size(); i += 2)
+        if (int8_t(krk[i]) < 0 && int8_t(krk[i]) > -126) krk[i]--;
+    writeAll(dir + "/krk.nbb", krk);
+    writeAll(dir + "/krk.nbw", readAll(tables().plainDir + "/krk.nbw"));
+    init(dir);
+    ASSERT_TRUE(tbVerifySample(4, 0, 2000, 3, agree, checked, error)) << error;
+    EXPECT_LT(agree, checked * 3 / 4);
+}
+
+}  // namespace
