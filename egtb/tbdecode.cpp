@@ -81,7 +81,7 @@ int tbDecodeSymbol(const TbPrefixCode& code, TbBitReader& in) {
     return -1;
 }
 
-bool tbReadLengths(TbBitReader& in, int count, uint8_t* lengths) {
+bool readLengths(TbBitReader& in, int count, uint8_t* lengths) {
     std::memset(lengths, 0, size_t(count));
     if (in.bits(1)) return !in.overrun;
     if (count == 128) {
@@ -100,7 +100,7 @@ bool tbReadLengths(TbBitReader& in, int count, uint8_t* lengths) {
     }
     if (count != TB_ALPHABET) return false;
     uint8_t inner[128];
-    if (!tbReadLengths(in, 128, inner)) return false;
+    if (!readLengths(in, 128, inner)) return false;
     static TbPrefixCode a, b;  // only the 8-bit look-ups are used
     if (!tbBuildCode(a, inner, 64, 8) || !tbBuildCode(b, inner + 64, 64, 8)) return false;
     for (int i = 0; i < TB_ALPHABET;) {

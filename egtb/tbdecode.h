@@ -43,7 +43,7 @@ bool tbBuildCode(TbPrefixCode& code, const uint8_t* lengths, int count, int look
 // Next symbol, or -1 when the stream is broken.
 int tbDecodeSymbol(const TbPrefixCode& code, TbBitReader& in);
 // Reads count (128 or 1024) code lengths; false when broken.
-bool tbReadLengths(TbBitReader& in, int count, uint8_t* lengths);
+bool readLengths(TbBitReader& in, int count, uint8_t* lengths);
 // Expands one block into out (outSize bytes exactly); false when broken: a
 // match past the end or before the start of the output, a bit stream past
 // the block, a bad symbol.

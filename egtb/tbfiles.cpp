@@ -159,7 +159,7 @@ TbCompressed* readCompressedHeader(FILE* f, const char* path, uint32_t& tableSiz
     for (int i = 0; i < TB_MATCH_DISTANCES; ++i) c->distances[i] = in.bits(k);
     in.pos = (in.pos + 7) & ~uint64_t(7);
     uint8_t lengths[TB_ALPHABET];
-    bool good = !in.overrun && tbReadLengths(in, TB_ALPHABET, lengths) &&
+    bool good = !in.overrun && readLengths(in, TB_ALPHABET, lengths) &&
                 tbBuildCode(c->code, lengths, TB_ALPHABET, 13);
     std::free(header);
     if (!good) {

@@ -249,7 +249,7 @@ TEST(TbDecode, MutatedInputNeverReadsOutside) {
         for (auto& d : distances) d = in.bits(13);
         in.pos = (in.pos + 7) & ~uint64_t(7);
         uint8_t lengths[TB_ALPHABET];
-        if (!tbReadLengths(in, TB_ALPHABET, lengths) || !tbBuildCode(code, lengths, TB_ALPHABET, 13)) return false;
+        if (!readLengths(in, TB_ALPHABET, lengths) || !tbBuildCode(code, lengths, TB_ALPHABET, 13)) return false;
         uint64_t at = S;
         out.clear();
         for (uint32_t b = 0; b < N; ++b) {
@@ -294,7 +294,7 @@ TEST(TbDecode, MutatedInputNeverReadsOutside) {
     for (size_t i = 0; i < bits.size(); ++i) bad[i / 8] |= uint8_t(bits[i] << (7 - i % 8));
     TbBitReader r(bad, sizeof bad);
     uint8_t lengths[TB_ALPHABET];
-    EXPECT_FALSE(tbReadLengths(r, TB_ALPHABET, lengths));
+    EXPECT_FALSE(readLengths(r, TB_ALPHABET, lengths));
 }
 
 TEST(TbDecode, CodeLengthRules) {
