@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <memory>
 #include "egtb/tbdecode.h"
 #include "egtb/tbregistry.h"
 
@@ -75,11 +76,6 @@ void buildCheckTable() {
     checkTableBuilt = true;
 }
 
-void freeCompressed(TbCompressed* c) {
-    if (!c) return;
-    std::free(c->offsets);
-    std::free(c);
-}
 
 void unlinkLru(TbCacheBlock* b) {
     (b->lruPrev ? b->lruPrev->lruNext : lruHead) = b->lruNext;
@@ -111,40 +107,31 @@ void unregisterSide(int cls, int side) {
     t.path = nullptr;
 }
 
-// Reads the header of a compressed file; ends the process when it is broken.
-TbCompressed* readCompressedHeader(FILE* f, const char* path, uint32_t& tableSize) {
-    std::string prefix = std::string("*** Unable to read ") + path + " - ";
+}  // namespace
+
+int parseCompressedHeader(FILE* f, TbCompressed** out, uint32_t* tableSize, int* blockBits) {
+    *out = nullptr;
     long fileLength = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
     std::rewind(f);
     uint8_t head[80];
-    if (std::fread(head, 1, 80, f) != 80 || std::memcmp(head, TB_BANNER, 64) != 0) fatal(prefix + "read error\n");
+    if (std::fread(head, 1, 80, f) != 80 || std::memcmp(head, TB_BANNER, 64) != 0) return TBH_READ_ERROR;
     uint64_t S = bigEndian(head + 64, 4);
     int k = head[70];
     uint64_t N = bigEndian(head + 72, 4);
+    *blockBits = k;
     // Check the fields against each other too, in 64 bits, so that the bit
     // stream below cannot run past the header.
     uint64_t streamBits = (N + 1 + TB_MATCH_DISTANCES) * uint64_t(k);
     bool ok = S >= 84 && k >= 1 && k <= 16 && head[71] == 24 && bigEndian(head + 76, 4) == TB_HEADER_MAGIC &&
               N >= 1 && 80 + 8 * N + (streamBits + 7) / 8 <= S - 4 && fileLength >= 0 && S <= uint64_t(fileLength);
-    if (!ok) fatal(prefix + "file broken\n");
-    uint8_t* header = static_cast<uint8_t*>(std::malloc(size_t(S)));
-    if (!header) fatal(prefix + "out of memory\n");
+    if (!ok) return TBH_BROKEN;
+    std::unique_ptr<uint8_t, void (*)(void*)> buffer(static_cast<uint8_t*>(std::malloc(size_t(S))), std::free);
+    if (!buffer) return TBH_OUT_OF_MEMORY;
+    uint8_t* header = buffer.get();
     std::memcpy(header, head, 80);
-    if (std::fread(header + 80, 1, size_t(S - 80), f) != size_t(S - 80)) {
-        std::free(header);
-        fatal(prefix + "read error\n");
-    }
-    buildCheckTable();
-    if (headerCheck(header, S - 4) != bigEndian(header + S - 4, 4)) {
-        std::free(header);
-        fatal(prefix + "file broken\n");
-    }
-    if (k != 13) {
-        std::free(header);
-        std::printf("*** %s: Unsupported block size %d\n", path, 1 << k);
-        std::fflush(stdout);
-        std::exit(1);
-    }
+    if (std::fread(header + 80, 1, size_t(S - 80), f) != size_t(S - 80)) return TBH_READ_ERROR;
+    if (headerCheck(header, S - 4) != bigEndian(header + S - 4, 4)) return TBH_BROKEN;
+    if (k != 13) return TBH_BLOCK_SIZE;
     TbCompressed* c = static_cast<TbCompressed*>(allocateOrDie(sizeof(TbCompressed)));
     c->blockCount = uint32_t(N);
     c->offsets = static_cast<uint64_t*>(allocateOrDie(size_t(N + 1) * sizeof(uint64_t)));
@@ -159,16 +146,31 @@ TbCompressed* readCompressedHeader(FILE* f, const char* path, uint32_t& tableSiz
     for (int i = 0; i < TB_MATCH_DISTANCES; ++i) c->distances[i] = in.bits(k);
     in.pos = (in.pos + 7) & ~uint64_t(7);
     uint8_t lengths[TB_ALPHABET];
-    bool good = !in.overrun && readLengths(in, TB_ALPHABET, lengths) &&
-                tbBuildCode(c->code, lengths, TB_ALPHABET, 13);
-    std::free(header);
-    if (!good) {
+    if (in.overrun || !readLengths(in, TB_ALPHABET, lengths) || !tbBuildCode(c->code, lengths, TB_ALPHABET, 13)) {
         freeCompressed(c);
-        fatal(prefix + "file broken\n");
+        return TBH_BROKEN;
     }
-    tableSize = uint32_t((N - 1) * TB_BLOCK_BYTES + c->lastBlockSize);
-    if ((N - 1) * TB_BLOCK_BYTES + c->lastBlockSize > 0xFFFFFFFFull) tableSize = 0xFFFFFFFFu;
-    return c;
+    uint64_t size = (N - 1) * TB_BLOCK_BYTES + c->lastBlockSize;
+    *tableSize = size > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(size);
+    *out = c;
+    return TBH_OK;
+}
+
+namespace {
+
+// Reads the header of a compressed file; ends the process when it is broken.
+TbCompressed* readCompressedHeader(FILE* f, const char* path, uint32_t& tableSize) {
+    TbCompressed* c;
+    int blockBits = 0;
+    int result = parseCompressedHeader(f, &c, &tableSize, &blockBits);
+    if (result == TBH_OK) return c;
+    if (result == TBH_BLOCK_SIZE) {
+        std::printf("*** %s: Unsupported block size %d\n", path, 1 << blockBits);
+        std::fflush(stdout);
+        std::exit(1);
+    }
+    static const char* const WHAT[] = {"", "read error\n", "file broken\n", "out of memory\n"};
+    fatal(std::string("*** Unable to read ") + path + " - " + WHAT[result]);
 }
 
 bool loadBlock(TbCacheBlock* b, TbSideTable& t, uint32_t first) {
@@ -200,6 +202,12 @@ bool loadBlock(TbCacheBlock* b, TbSideTable& t, uint32_t first) {
 }
 
 }  // namespace
+
+void freeCompressed(TbCompressed* c) {
+    if (!c) return;
+    std::free(c->offsets);
+    std::free(c);
+}
 
 uint32_t headerCheck(const uint8_t* data, uint64_t length) {
     buildCheckTable();

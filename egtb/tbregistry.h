@@ -52,6 +52,12 @@ void closeTableFiles();
 void allocateDecodeState();
 void releaseDecodeState();
 
+// Reads and checks the header of a compressed file (without ending the
+// process): TBH_OK with the description and the table size, or what is wrong.
+enum { TBH_OK = 0, TBH_READ_ERROR = 1, TBH_BROKEN = 2, TBH_OUT_OF_MEMORY = 3, TBH_BLOCK_SIZE = 4 };
+int parseCompressedHeader(FILE* f, TbCompressed** out, uint32_t* tableSize, int* blockBits);
+void freeCompressed(TbCompressed* c);
+
 // Pieces of the compressed format shared with the writer.
 uint32_t headerCheck(const uint8_t* data, uint64_t length);
 extern const char TB_BANNER[65];

@@ -358,3 +358,49 @@ TEST_F(Tablebase, VerifyFindsTablesThatDoNotFollowFromTheirSuccessors) {
 }
 
 }  // namespace
+
+namespace {
+
+int parseBytes(std::vector<uint8_t>& bytes, uint32_t& size) {
+    FILE* f = fmemopen(bytes.data(), bytes.size(), "rb");
+    EXPECT_NE(f, nullptr);
+    TbCompressed* c = nullptr;
+    int bits = 0;
+    int result = parseCompressedHeader(f, &c, &size, &bits);
+    std::fclose(f);
+    freeCompressed(c);
+    return result;
+}
+
+// Registration reads untrusted headers: mutated ones fail, never crash.
+TEST(TbHeader, MutatedHeadersAreRefusedCleanly) {
+    std::vector<uint8_t> packed = readAll(tables().packedDir + "/kpk.nbb.emd");
+    uint32_t size = 0;
+    ASSERT_EQ(parseBytes(packed, size), TBH_OK);
+    EXPECT_EQ(size, 84012u);
+    uint32_t S = uint32_t(packed[64]) << 24 | uint32_t(packed[65]) << 16 | uint32_t(packed[66]) << 8 | packed[67];
+    std::mt19937 rng(5);
+    int refused = 0, mutatedPlain = 0;
+    for (int k = 0; k < 2000; ++k) {
+        std::vector<uint8_t> f = packed;
+        for (int j = 0; j < 1 + int(rng() % 3); ++j) f[64 + rng() % (S - 64)] ^= uint8_t(1u << (rng() % 8));
+        if (k % 4 == 0) f.resize(rng() % f.size());
+        if (k % 4 == 1 && f.size() >= S) {
+            // With the check value made right again, the fields and the code
+            // lengths themselves must hold up.
+            uint32_t c = headerCheck(f.data(), S - 4);
+            for (int i = 0; i < 4; ++i) f[S - 4 + size_t(i)] = uint8_t(c >> (24 - 8 * i));
+        } else {
+            ++mutatedPlain;
+            refused += parseBytes(f, size) != TBH_OK;
+            continue;
+        }
+        parseBytes(f, size);
+    }
+    EXPECT_GT(refused, mutatedPlain * 95 / 100);  // the check value catches nearly every change
+    std::vector<uint8_t> wrongBlock = packed;
+    wrongBlock[70] = 12;
+    EXPECT_EQ(parseBytes(wrongBlock, size), TBH_BROKEN);  // the check value covers the field
+}
+
+}  // namespace
