@@ -221,6 +221,7 @@ int initTablebases(const char* paths, uint64_t cacheBytes) {
     closeTablebases();  // idempotent, so also safe on the first call
     buildClassTable();
     forgetTableFiles();
+    releaseDecodeState();
     // Sizes return to the table's own (a registration records the file's).
     for (int i = 1; i < TB_CLASS_COUNT; ++i) {
         tbClasses[i].size[0] = CLASS_SIZES[i - 1].white;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -14,11 +15,24 @@
 
 namespace {
 
+// Temporary directories, removed when the test program ends (not when a
+// death test's child ends).
+struct TempDirs {
+    std::vector<std::string> made;
+    pid_t owner = getpid();
+    ~TempDirs() {
+        if (getpid() == owner)
+            for (const std::string& d : made) std::filesystem::remove_all(d);
+    }
+};
+
 std::string makeDir(const char* tag) {
+    static TempDirs dirs;
     std::string t = std::string("/tmp/velmora_egtb_") + tag + "_XXXXXX";
     std::vector<char> buf(t.begin(), t.end());
     buf.push_back(0);
     EXPECT_NE(mkdtemp(buf.data()), nullptr);
+    dirs.made.push_back(buf.data());
     return buf.data();
 }
 
@@ -210,6 +224,7 @@ TEST_F(Tablebase, DamagedFilesStopRegistration) {
     EXPECT_EXIT(initWithStdoutOnStderr(dir), ::testing::ExitedWithCode(1), "\\*\\*\\* .*/kpk.nbw corrupted");
 
     std::vector<uint8_t> packed = readAll(tables().packedDir + "/kqk.nbw.emd");
+    ASSERT_GT(packed.size(), 200u);
     std::string d2 = makeDir("header");
     auto variant = [&](size_t at, uint8_t value) {
         std::vector<uint8_t> f = packed;
