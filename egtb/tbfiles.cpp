@@ -353,6 +353,8 @@ void setupBlockCache(void* area, uint64_t bytes) {
 int tbCacheBlockCount() { return blockCount; }
 
 int tablebaseValue(int cls, int side, uint32_t index) {
+    // Seven black-to-move kppkp entries are answered without reading the
+    // table: their stored bytes are not trusted.
     static const uint32_t SPECIAL[7] = {56802428, 56811076, 56849992, 56858640, 59592489, 67775659, 71071628};
     if (cls < 1 || cls >= TB_CLASS_COUNT) return TB_NO_VALUE;
     TbClassRow& row = tbClasses[cls];
