@@ -19,3 +19,5 @@ void fillPieceLists(const WorkBoard& b);
 // Value for the side to move (0 white, 1 black) of the position counted and
 // listed just before; 32767 when no table knows it.
 int probeTablebase(int side, int epSquare);
+// Closes and initialises again with tbPath and tbCacheBytes; returns tbMaxPieces.
+int reinitTablebases();
