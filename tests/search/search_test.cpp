@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 #include <atomic>
+#include <cstdio>
+#include <unistd.h>
 #include <cstring>
 #include <random>
 #include <string>
 #include "board/game.h"
 #include "board/movegen.h"
 #include "board/notation.h"
+#include "egtb/tablebase.h"
+#include "egtb/tbgenerate.h"
 #include "engine/platform.h"
 #include "eval/evaluate.h"
 #include "eval/pawnhash.h"
@@ -328,4 +332,34 @@ TEST(Search, StopsFromAnotherThreadAtAnyMoment) {
             if ((game.legalMoves[i] & 0xFFFF) == m) legal = true;
         EXPECT_TRUE(legal) << round;
     }
+}
+
+// With tables present the search takes their values: exact mate distances
+// at once, in both colours.
+TEST(Search, TablebaseScoresAreExactMateDistances) {
+    char dir[] = "/tmp/velmora_tbXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    TbSolvedSet solved;
+    std::string error;
+    for (const char* n : {"krk", "kqk"}) {
+        int c = tbClassByName(n);
+        ASSERT_TRUE(tbSolveClass(c, solved, error)) << error;
+        ASSERT_TRUE(tbWritePlain(dir, solved[c], error)) << error;
+    }
+    ASSERT_EQ(initTablebases(dir, 1 << 20), 3);
+    tbMaxPieces = 3;
+    char text[24];
+    uint32_t r = searchFen("8/8/8/4k3/8/8/8/R3K3 w - - 0 1", 8);
+    uciScoreText(text, scoreOfResult(r));
+    EXPECT_STREQ(text, "mate 14");
+    r = searchFen("8/8/8/4k3/8/8/8/R3K3 b - - 0 1", 8);
+    uciScoreText(text, scoreOfResult(r));
+    EXPECT_STREQ(text, "mate -14");
+    r = searchFen("8/8/8/8/8/8/2k5/K1Q5 b - - 0 1", 6);  // taking the queen draws
+    EXPECT_EQ(moveText(r), "c2c1");
+    EXPECT_LE(std::abs(scoreOfResult(r)), 100);
+    closeTablebases();
+    tbMaxPieces = 0;
+    for (const char* f : {"krk.nbw", "krk.nbb", "kqk.nbw", "kqk.nbb"}) std::remove((std::string(dir) + "/" + f).c_str());
+    rmdir(dir);
 }
