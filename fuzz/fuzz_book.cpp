@@ -1,0 +1,34 @@
+// Book files: records of any content give no move or a legal one.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include "board/game.h"
+#include "book/book.h"
+#include "fuzz_input_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size >= 100) {
+        BookRecord r;
+        decodeRecord(data, r);
+        (void)weightedChoice(r);
+    }
+    std::string path = writeFuzzFile(data, size);
+    setBookFile(path);
+    const char* positions[] = {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+                               "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1"};
+    for (const char* fen : positions) {
+        setupFromFen(game, fen);
+        uint32_t list[MAX_MOVES];
+        int n = 0;
+        for (; game.legalMoves[n]; n++) list[n] = game.legalMoves[n];
+        list[n] = 0;
+        if (bookMoveForSearch(list)) {
+            bool legal = false;
+            for (int i = 0; game.legalMoves[i]; i++)
+                if ((game.legalMoves[i] & 0xFFFF) == (list[0] & 0xFFFF) && !(game.legalMoves[i] & 0x8000)) legal = true;
+            if (!legal) __builtin_trap();
+        }
+        (void)bookProbe();
+    }
+    return 0;
+}
