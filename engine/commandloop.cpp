@@ -377,7 +377,7 @@ void setOptionCommand(const std::string& line) {
     }
 }
 
-// UCI go: the clocks as designed, plus the limits UCI interfaces rely on.
+// UCI go: the clocks, plus the limits UCI interfaces rely on.
 void uciGo(const std::string& line) {
     long n;
     const int side = game.sideToMove;

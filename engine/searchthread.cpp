@@ -18,7 +18,7 @@ std::atomic<int> holdBestMove{0};
 std::atomic<int> discardResult{0};
 void (*moveLogger)(Game& g, uint32_t move, int withVariation) = nullptr;
 
-// The design's 128 KiB overflows in sanitizer builds; nothing needs it small.
+// 128 KiB would overflow in sanitizer builds; nothing needs it small.
 constexpr size_t SEARCH_STACK_BYTES = size_t(8) << 20;
 constexpr int ANALYSE_TENTHS = 25920000;
 

@@ -37,7 +37,7 @@ long msSince(std::chrono::steady_clock::time_point t) {
 
 }  // namespace
 
-TEST(Uci, GoReadsTheClocksAsDesigned) {
+TEST(Uci, GoReadsTheClocks) {
     runLines("uci\nucinewgame\nposition startpos\n"
              "go wtime 300000 btime 300000 winc 2000 binc 2000 movestogo 40\nstop\n");
     EXPECT_EQ(engineClock, 3000);
