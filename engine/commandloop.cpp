@@ -382,24 +382,19 @@ void uciGo(const std::string& line) {
     long n;
     const int side = game.sideToMove;
     bool clocks = false;
-    if (fieldAfter(line, "WTIME", n)) {
+    // A colour's clock is the engine's when that colour is to move.
+    auto readClock = [&](const char* key, int colour) {
+        if (!fieldAfter(line, key, n)) return;
         clocks = true;
-        if (side == 0) {
+        if (side == colour) {
             engineClock = int(n / 100);
             if (game.uciFirstGo) baseSeconds = int(n / 1000);
         } else {
             opponentClock = int(n / 100);
         }
-    }
-    if (fieldAfter(line, "BTIME", n)) {
-        clocks = true;
-        if (side == 1) {
-            engineClock = int(n / 100);
-            if (game.uciFirstGo) baseSeconds = int(n / 1000);
-        } else {
-            opponentClock = int(n / 100);
-        }
-    }
+    };
+    readClock("WTIME", 0);
+    readClock("BTIME", 1);
     if (fieldAfter(line, "WINC", n)) incrementTenths = int(n / 100);
     else if (fieldAfter(line, "BINC", n)) incrementTenths = int(n / 100);
     if (game.uciFirstGo && fieldAfter(line, "MOVESTOGO", n)) movesPerPeriod = n != 0 ? game.ply / 2 + int(n) : 0;
