@@ -363,7 +363,7 @@ void preparePonder(Game& g, int depth) {
             std::memmove(principalVariation, principalVariation + 1, sizeof principalVariation - sizeof(uint32_t));
             principalVariation[59] = 0;
         }
-        std::memcpy(displayedVariation, principalVariation, sizeof principalVariation);
+        // The displayed line keeps the move played: the log reads it next.
     }
     unlockOutput();
 }
