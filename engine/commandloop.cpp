@@ -206,7 +206,7 @@ void userMove(const std::string& line) {
         std::fflush(stdout);
         return;
     }
-    stopSearch();
+    cancelSearch();
     text = line;
     uint32_t m = parseMove(&text[0], game.sideToMove);
     if (moveLogger) moveLogger(game, m, 0);
@@ -217,7 +217,7 @@ void userMove(const std::string& line) {
 }
 
 void newGameCommand() {
-    stopSearch();
+    cancelSearch();
     newGame(game);
     listMoves(game);
     clearSearchTables();
@@ -230,7 +230,7 @@ void memoryCommand(const std::string& line) {
     long n;
     // The cache and hash formulas need at least 1 MiB; ignore less or nothing.
     if (!intAfter(line, 6, n) || n < 1 || n > (1L << 20)) return;
-    stopSearch();
+    cancelSearch();
     tbCacheBytes = uint64_t(memoryCommandCacheMiB(int(n))) << 20;
     if (allocateTransTable(uint64_t(n) << 20) < 0) {
         std::printf("tellusererror Not enough memory for a %ld MB hash table; keeping %d MB\n", n, ttSizeMiB());
@@ -254,7 +254,7 @@ void egtPathCommand(const std::string& line) {
     if (!startsWithNoCase(line.substr(a + 1, b - a - 1), "NALIMOV")) return;
     std::string path = stripDelimiters(line.substr(b + 1));
     if (tbPath.size() + path.size() >= 300) return;
-    stopSearch();
+    cancelSearch();
     if (!tbPath.empty()) tbPath += ";";
     tbPath += path;
     if (tbLoaded) closeTablebases();
@@ -304,7 +304,7 @@ bool fieldAfter(const std::string& line, const char* key, long& value) {
 }
 
 void positionCommand(const std::string& line) {
-    stopSearch();
+    cancelSearch();
     size_t movesAt = line.find("moves");
     if (line.find("startpos") != std::string::npos) {
         newGame(game);
@@ -351,7 +351,7 @@ void setOptionCommand(const std::string& line) {
     long n;
     if (upper.compare(0, 26, "SETOPTION NAME HASH VALUE ") == 0) {
         if (intAfter(line, 26, n) && n >= 1 && n <= (1L << 20)) {
-            stopSearch();
+            cancelSearch();
             if (allocateTransTable(uint64_t(n) << 20) < 0) {
                 std::printf("info string Not enough memory for a %ld MB hash table; keeping %d MB\n", n, ttSizeMiB());
                 std::fflush(stdout);
@@ -366,7 +366,7 @@ void setOptionCommand(const std::string& line) {
         while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
         path = stripDelimiters(path);
         if (path.empty() || tbPath.size() + path.size() >= 300) return;
-        stopSearch();
+        cancelSearch();
         if (!tbPath.empty()) tbPath += ";";
         tbPath += path;
         if (tbLoaded) closeTablebases();
@@ -430,7 +430,7 @@ void ponderHit() {
     if (!searching || pendingPonderLine.empty()) return;
     // The ponder search becomes the timed search of its go line.
     discardResult = 1;
-    stopSearch();
+    cancelSearch();
     discardResult = 0;
     std::string goLine = pendingPonderLine;
     pendingPonderLine.clear();
@@ -453,16 +453,16 @@ int runCommandLoop(FILE* in) {
                 else go();
             }
         } else if (line == "FORCE") {
-            stopSearch();
+            cancelSearch();
             forceMode = 1;
         } else if (line == "?") {
-            stopSearch();
+            stopSearch();  // the search announces its best move
         } else if (line == "UNDO") {
-            stopSearch();
+            cancelSearch();
             if (undoMove(game) != 0) reply("Error (command not legal now): undo\n");
             else if (analyseMode) go();
         } else if (line == "REMOVE") {
-            stopSearch();
+            cancelSearch();
             undoMove(game);
             if (undoMove(game) != 0) reply("Error (command not legal now): remove\n");
         } else if (prefix(line, "LEVEL")) {
@@ -471,7 +471,7 @@ int runCommandLoop(FILE* in) {
             long n;
             if (intAfter(line, 4, n) && n != 0) (line[0] == 'T' ? engineClock : opponentClock) = int(n / 10);
         } else if (line == "EXIT") {
-            stopSearch();
+            cancelSearch();
             analyseMode = 0;
         } else if (line == "WHITE" || line == "BLACK") {
         } else if (line == ".") {
@@ -481,20 +481,20 @@ int runCommandLoop(FILE* in) {
         } else if (line == "HARD" || line == "EASY") {
             ponderEnabled = line == "HARD";
         } else if (line == "QUIT") {
-            stopSearch();
+            cancelSearch();
             return 0;
         } else if (line == "NEW") {
             newGameCommand();
         } else if (line == "ANALYZE") {
-            stopSearch();
+            cancelSearch();
             analyseMode = 1;
             if (moveLogger) moveLogger(game, 0, 0);
             go();
         } else if (line == "EDIT") {
-            stopSearch();
+            cancelSearch();
             if (!editMode(in)) return 0;
         } else if (prefix(line, "SETBOARD")) {
-            stopSearch();
+            cancelSearch();
             // a bare SETBOARD has no FEN text at all: read it as an empty one
             const char* fen = line.size() > 9 ? line.c_str() + 9 : "";
             GameSnapshot* snap = saveGame(game);
@@ -508,7 +508,7 @@ int runCommandLoop(FILE* in) {
         } else if (line == "PRINT") {
             printBoard(game);
         } else if (prefix(line, "PARTIE ")) {
-            stopSearch();
+            cancelSearch();
             // A partial load keeps the moves read so far; say why it stopped.
             std::string reason;
             int code = loadGameFile(game, line.c_str() + 7, &reason);
@@ -523,7 +523,7 @@ int runCommandLoop(FILE* in) {
             std::printf("feature option=\"USE BOOK -check %d\" done=1\n", int(useBook));
             std::fflush(stdout);
         } else if (prefix(line, "RESULT")) {
-            stopSearch();
+            cancelSearch();
             size_t space = line.find(' ');
             if (space != std::string::npos && resultLogger) resultLogger(line.c_str() + space + 1);
         } else if (prefix(line, "PING")) {
@@ -543,19 +543,19 @@ int runCommandLoop(FILE* in) {
             positionCommand(line);
         } else if (line == "STOP" && game.uciMode) {
             pendingPonderLine.clear();
-            stopSearch();
+            stopSearch();  // the search prints its bestmove
         } else if (line == "PONDERHIT" && game.uciMode) {
             ponderHit();
         } else if (prefix(line, "setoption") && game.uciMode) {
             setOptionCommand(line);
         } else if (prefix(line, "UCINEWGAME")) {
-            stopSearch();
+            cancelSearch();
             clearSearchTables();
             resetUciClocks();
         } else {
             userMove(line);
         }
     }
-    stopSearch();
+    cancelSearch();
     return 0;
 }

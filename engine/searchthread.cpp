@@ -102,7 +102,7 @@ static void searchThread(void* slot) {
         return;
     }
     // A finished game gives no move: announce nothing rather than a bogus one.
-    if (!analyseMode && result != 0xFFFFFFFFu) {
+    if (!analyseMode && result != 0xFFFFFFFFu && !discardResult) {
         uint32_t move = result & 0xFFFF;
         if (moveLogger) moveLogger(g, move, 1);
         int code = makeMove(g, move);
@@ -161,4 +161,15 @@ void stopSearch() {
         sleepMs(10);
     }
     stopRequested = 0;
+}
+
+void cancelSearch() {
+    if (!searching) return;
+    if (game.uciMode) {
+        stopSearch();
+        return;
+    }
+    discardResult = 1;
+    stopSearch();
+    discardResult = 0;
 }

@@ -23,4 +23,9 @@ int resignCheck(Game& g, int score);
 // Starts a search of the game's position unless one runs; the budget comes
 // from allocateTime unless keepBudget is set (the caller has set it).
 void startSearch(bool keepBudget = false);
+// Stops the search; it then announces its move as usual ("?", UCI stop).
 void stopSearch();
+// Stops the search for a command that replaces it (FORCE, NEW, a move...):
+// in xboard mode its move is neither played nor announced. UCI owes a
+// bestmove for every go, so there it is stopSearch.
+void cancelSearch();

@@ -179,8 +179,8 @@ TEST(Play, MoveNowAnalyseAndPonder) {
     EXPECT_EQ(e.waitExit(2000), 0);
 }
 
-// A stop that arrives at once after GO is never lost: each "?" or FORCE
-// gives exactly one move, and the session ends promptly.
+// A stop that arrives at once after GO is never lost: each "?" gives exactly
+// one move, FORCE and QUIT none, and the session ends promptly.
 TEST(Play, StopsRightAfterGoAreNeverLost) {
     std::string script = "xboard\noption USE BOOK=0\nlevel 40 60 0\ntime 360000\nhard\n";
     const int rounds = 1000;
@@ -202,7 +202,7 @@ TEST(Play, StopsRightAfterGoAreNeverLost) {
     int moves = 0;
     while (std::fgets(line, sizeof line, f)) moves += std::strncmp(line, "move ", 5) == 0;
     std::fclose(f);
-    EXPECT_EQ(moves, rounds + 1);
+    EXPECT_EQ(moves, rounds / 2);
     std::remove(in.c_str());
     std::remove(out.c_str());
     rmdir(dir);
@@ -252,4 +252,80 @@ TEST(Play, SelfPlayNeverPlaysAnIllegalMove) {
     }
     EXPECT_EQ(internalErrors, 0);
     EXPECT_GT(plies, games * 20);
+}
+
+namespace {
+// Sends ping n and counts the lines starting with prefix before pong n.
+int countUntilPong(EngineProcess& e, int n, const char* prefix) {
+    e.send("ping " + std::to_string(n));
+    std::string line, pong = "pong " + std::to_string(n);
+    int count = 0;
+    while (e.readLine(line, 10000)) {
+        if (line == pong) return count;
+        count += line.compare(0, std::strlen(prefix), prefix) == 0;
+    }
+    return -1;  // no pong: a hang
+}
+}  // namespace
+
+// Stops at random instants, every reply checked: one move per "?", none
+// after FORCE, NEW, UNDO, a move or in analyse mode; QUIT ends at once.
+TEST(Play, RandomStopsGetExactReplies) {
+    std::mt19937 rng(77);
+    EngineProcess e;
+    e.send("xboard");
+    e.send("protover 2");
+    e.send("option USE BOOK=0");
+    e.send("level 40 60 0");
+    int ping = 0;
+    for (int round = 0; round < 300; round++) {
+        e.send("new");
+        e.send("time 360000");
+        int kind = int(rng() % 6);
+        if (kind == 5) {
+            e.send("analyze");
+        } else {
+            e.send("go");
+        }
+        usleep(useconds_t(rng() % 20000));
+        int expected = 0;
+        switch (kind) {
+        case 0: e.send("?"); expected = 1; break;
+        case 1: e.send("force"); break;
+        case 2: e.send("new"); break;
+        case 3: e.send("undo"); break;  // nothing to take back: an error line, no move
+        case 4: e.send("e7e5"); e.send("force"); break;  // a move for the other side, then stop
+        case 5: e.send("e2e4"); usleep(useconds_t(rng() % 5000)); e.send("exit"); break;
+        }
+        int moves = countUntilPong(e, ++ping, "move ");
+        ASSERT_EQ(moves, expected) << "round " << round << " kind " << kind;
+    }
+    // UCI: one bestmove for every go, whatever stops it.
+    EngineProcess u;
+    u.send("uci");
+    for (int round = 0; round < 100; round++) {
+        u.send("position startpos moves e2e4");
+        int kind = int(rng() % 3);
+        u.send(kind == 0 ? "go infinite" : kind == 1 ? "go wtime 600000 btime 600000" : "go depth 40");
+        usleep(useconds_t(rng() % 20000));
+        u.send(kind == 1 ? "position startpos" : "stop");
+        u.send("isready");
+        std::string line;
+        int best = 0;
+        while (u.readLine(line, 10000) && line != "readyok") best += line.compare(0, 9, "bestmove ") == 0;
+        if (best == 0) {  // a bestmove may follow readyok when the stop came by position
+            u.send("stop");
+            u.send("isready");
+            while (u.readLine(line, 10000) && line != "readyok") best += line.compare(0, 9, "bestmove ") == 0;
+        }
+        ASSERT_EQ(best, 1) << "round " << round << " kind " << kind;
+    }
+    auto start = std::chrono::steady_clock::now();
+    e.send("new");
+    e.send("time 360000");
+    e.send("go");
+    usleep(20000);
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(1000), 0);
+    EXPECT_LT(msSince(start), 1100);
 }
