@@ -238,10 +238,12 @@ void memoryCommand(const std::string& line) {
     }
 }
 
-// Drops one enclosing delimiter pair (quotes, braces) from a path.
+// Drops one enclosing pair of quotes or brackets from a path. Only those:
+// "/srv/tb" and "./tb" keep their first character, "tb/" its last.
 std::string stripDelimiters(std::string s) {
-    if (!s.empty() && !std::isalpha((unsigned char)s[0]) && s[0] != '\\' && s[0] != '/') s.erase(0, 1);
-    if (!s.empty() && !std::isalnum((unsigned char)s.back()) && s.back() != '/') s.pop_back();
+    static const char* const OPEN = "\"'{[(<", *const CLOSE = "\"'}])>";
+    if (!s.empty() && std::strchr(OPEN, s[0])) s.erase(0, 1);
+    if (!s.empty() && std::strchr(CLOSE, s.back())) s.pop_back();
     return s;
 }
 

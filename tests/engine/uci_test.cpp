@@ -206,3 +206,17 @@ TEST(Uci, LongMoveListsAreReplayedWhole) {
     EXPECT_EQ(diagram.size(), 72u);
     EXPECT_EQ(diagram, expected);
 }
+
+// Tablebase paths keep their leading '/' or '.'; only quotes or brackets
+// around them go, and an empty value adds nothing.
+TEST(Uci, TablebasePathsKeepTheirCharacters) {
+    std::string saved = tbPath;
+    tbPath.clear();
+    runLines("uci\nsetoption name NalimovPath value ./tbx\nsetoption name NalimovPath value\n"
+             "egtpath nalimov \"/tmp/no such dir\"\negtpath nalimov\nsetoption name NalimovPath value {/opt/tb}\n");
+    EXPECT_EQ(tbPath, "./tbx;/tmp/no such dir;/opt/tb");
+    game.uciMode = 0;
+    closeTablebases();
+    tbPath = saved;
+    tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
+}
