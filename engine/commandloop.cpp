@@ -7,6 +7,7 @@
 #include "board/notation.h"
 #include "egtb/tablebase.h"
 #include "engine/gamefile.h"
+#include "engine/config.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "eval/pawnhash.h"
@@ -247,6 +248,16 @@ std::string stripDelimiters(std::string s) {
     return s;
 }
 
+// Adds a directory to the tablebase list and reloads the tables. An empty
+// path, or one that would make the list too long, is ignored.
+void addTablebasePath(const std::string& path) {
+    if (path.empty() || tbPath.size() + path.size() >= CFG_TB_PATH_LIMIT) return;
+    cancelSearch();
+    if (!tbPath.empty()) tbPath += ";";
+    tbPath += path;
+    reinitTablebases();
+}
+
 void egtPathCommand(const std::string& line) {
     // EGTPATH <type> <path>
     size_t a = line.find_first_of(" \t");
@@ -254,14 +265,7 @@ void egtPathCommand(const std::string& line) {
     size_t b = line.find_first_of(" \t", a + 1);
     if (b == std::string::npos) return;
     if (!startsWithNoCase(line.substr(a + 1, b - a - 1), "NALIMOV")) return;
-    std::string path = stripDelimiters(line.substr(b + 1));
-    if (tbPath.size() + path.size() >= 300) return;
-    cancelSearch();
-    if (!tbPath.empty()) tbPath += ";";
-    tbPath += path;
-    if (tbLoaded) closeTablebases();
-    tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
-    tbLoaded = 1;
+    addTablebasePath(stripDelimiters(line.substr(b + 1)));
 }
 
 // ---------------------------------------------------------------------------
@@ -366,14 +370,7 @@ void setOptionCommand(const std::string& line) {
         if (p < line.size() && line[p] == ' ') p++;
         std::string path = line.substr(std::min(p, line.size()));
         while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
-        path = stripDelimiters(path);
-        if (path.empty() || tbPath.size() + path.size() >= 300) return;
-        cancelSearch();
-        if (!tbPath.empty()) tbPath += ";";
-        tbPath += path;
-        if (tbLoaded) closeTablebases();
-        tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
-        tbLoaded = 1;
+        addTablebasePath(stripDelimiters(path));
     } else if (upper.compare(0, 33, "SETOPTION NAME NALIMOVCACHE VALUE") == 0) {
         if (intAfter(line, 33, n) && n >= 1 && n <= 4096) tbCacheBytes = uint64_t(n) << 20;
     }

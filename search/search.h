@@ -60,11 +60,6 @@ inline int scoreOf(uint32_t word) { return int16_t(uint16_t(word >> 16)); }
 
 int searchWhite(uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);
 int searchBlack(uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);
-inline int searchSide(int side, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
-                      const NodeState* state) {
-    return side ? searchBlack(move, flags, depth, alpha, beta, state)
-                : searchWhite(move, flags, depth, alpha, beta, state);
-}
 
 // Ordering tables, one set per colour.
 extern uint32_t killerMoves[2][60];

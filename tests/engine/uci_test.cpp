@@ -221,7 +221,7 @@ TEST(Uci, TablebasePathsKeepTheirCharacters) {
     std::string saved = tbPath;
     tbPath.clear();
     runLines("uci\nsetoption name NalimovPath value ./tbx\nsetoption name NalimovPath value\n"
-             "egtpath nalimov \"/tmp/no such dir\"\negtpath nalimov\nsetoption name NalimovPath value {/opt/tb}\n");
+             "egtpath nalimov \"/tmp/no such dir\"\negtpath nalimov\negtpath nalimov \nsetoption name NalimovPath value {/opt/tb}\n");
     EXPECT_EQ(tbPath, "./tbx;/tmp/no such dir;/opt/tb");
     game.uciMode = 0;
     closeTablebases();
