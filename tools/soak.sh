@@ -21,6 +21,7 @@ sleep 1.5
 mkdir -p "$home/engine" && cp "$engine" "$home/engine/velmora"
 [ -f "$(dirname "$engine")/Velmora.bo2" ] && cp "$(dirname "$engine")/Velmora.bo2" "$home/engine/"
 g=/usr/games
+xb=$(command -v xboard || echo $g/xboard)
 # name | opponent | extra xboard options
 matches=(
   "fairymax-0:10|$g/fairymax|-timeControl 0:10"
@@ -36,7 +37,7 @@ for m in "${matches[@]}"; do
   IFS='|' read -r name opp opts <<<"$m"
   pgn="$out/$name.pgn"
   # shellcheck disable=SC2086
-  HOME="$home" DISPLAY=":$disp" timeout $(( games * 120 )) xboard \
+  HOME="$home" DISPLAY=":$disp" timeout $(( games * 120 )) "$xb" \
     -firstChessProgram "$home/engine/velmora" -firstDirectory "$home/engine" \
     -secondChessProgram "$opp" -secondDirectory "$home" $opts \
     -matchMode true -matchGames "$games" -saveGameFile "$pgn" \
@@ -47,6 +48,7 @@ for m in "${matches[@]}"; do
   p=$(awk '/^\[Result "/ { i++; r=$2; gsub(/[\]"]/, "", r);
              w = (r == "1-0") ? 2 : (r == "0-1") ? 0 : 1;
              s += (i % 2 == 1) ? w : 2 - w } END { print s + 0 }' "$pgn" 2>/dev/null)
+  p=${p:-0}
   echo "$name: $n games, $faults faulty, our points $(echo "scale=1; $p / 2" | bc) / $n; $(grep -m1 -E '^xboard: Match' "$out/$name.log")"
   total=$((total + n)); bad=$((bad + faults + games - n)); points2=$((points2 + p))
 done
