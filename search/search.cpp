@@ -805,7 +805,7 @@ template <int C>
 static int searchNode(uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state) {
     typedef Side<C> S;
     constexpr int T = C ^ 1;
-    if (++pollCount >= 250000) {
+    if (++pollCount >= pollInterval) {
         pollCount = 0;
         checkClock();
     }

@@ -1,4 +1,5 @@
 #include "search/timecontrol.h"
+#include <algorithm>
 #include "engine/platform.h"
 #include "search/search.h"
 
@@ -7,12 +8,16 @@ int softTime = 0, hardTime = 0;
 int softTimeReached = 0;
 int failHighFlag = 0;
 uint32_t nodeLimit = 0;
+uint32_t pollInterval = 250000;
 
 int startClock(int soft, int hard) {
     softTimeReached = 0;
     softTime = soft;
     hardTime = hard;
     timeStartTick = tickCount();
+    // About 2500 nodes per tenth of the hard time, between 2500 and 250000.
+    int64_t interval = int64_t(hard > 0 ? hard : 0) * 2500;
+    pollInterval = uint32_t(std::clamp<int64_t>(interval, 2500, 250000));
     return 0;
 }
 

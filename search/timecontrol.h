@@ -7,6 +7,11 @@ extern uint32_t timeStartTick;
 extern int softTime, hardTime;
 extern int softTimeReached;
 extern int failHighFlag;
+// Node entries between two clock checks: 250000, fewer when the hard time
+// is under ten seconds, so that a fast game is not lost on time while the
+// clock goes unread (at 250000 nodes a slow or loaded machine reads it only
+// every second or so).
+extern uint32_t pollInterval;
 // Node count at which the clock check stops the search (0 = none).
 extern uint32_t nodeLimit;
 

@@ -363,3 +363,16 @@ TEST(Search, TablebaseScoresAreExactMateDistances) {
     for (const char* f : {"krk.nbw", "krk.nbb", "kqk.nbw", "kqk.nbb"}) std::remove((std::string(dir) + "/" + f).c_str());
     rmdir(dir);
 }
+
+// Short budgets read the clock more often than every 250000 nodes, so a
+// fast game is not lost on time; long ones keep the full interval.
+TEST(Search, ClockIsReadOftenerUnderShortBudgets) {
+    startClock(2, 3);
+    EXPECT_EQ(pollInterval, 7500u);
+    startClock(0, 0);
+    EXPECT_EQ(pollInterval, 2500u);
+    startClock(600, 900);
+    EXPECT_EQ(pollInterval, 250000u);
+    startClock(25920000, 25920000);
+    EXPECT_EQ(pollInterval, 250000u);
+}
