@@ -5,12 +5,15 @@
 # a second increment), and our engine in UCI mode behind polyglot in part.
 # Passes when no game ends in a crash, an illegal move, a time forfeit or a
 # hang; prints the counts and our overall score.
-# usage: tools/soak.sh ENGINE [GAMES PER MATCH, default 10] [OUTPUT DIRECTORY]
+# usage: tools/soak.sh ENGINE [GAMES PER MATCH, default 10] [OUTPUT DIRECTORY] [MATCH NAME PATTERN]
 # needs: apt-get install xboard xvfb polyglot fairymax phalanx glaurung
 set -u
 engine="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 games="${2:-10}"
 out="${3:-$(mktemp -d)}"
+only="${4:-.}"
+# xboard starts polyglot by name for UCI engines
+export PATH="$PATH:/usr/games"
 mkdir -p "$out"
 home="$(mktemp -d)"
 disp=$(( 100 + RANDOM % 800 ))
@@ -35,6 +38,7 @@ matches=(
 total=0; bad=0; points2=0
 for m in "${matches[@]}"; do
   IFS='|' read -r name opp opts <<<"$m"
+  [[ "$name" =~ $only ]] || continue
   pgn="$out/$name.pgn"
   # shellcheck disable=SC2086
   HOME="$home" DISPLAY=":$disp" timeout $(( games * 120 )) "$xb" \
