@@ -16,3 +16,6 @@ void computeMaterial(Board& root);
 int recomputeStage(const NodeState& ns);
 // sideFlag 0 = White to move, 1 = Black; result from the mover's view.
 int evaluate(int sideFlag, const NodeState& ns);
+// The root NodeState from a board the set-up has prepared: copies the
+// fields and marks promoted queens.
+void nodeStateFromBoard(const Board& b, NodeState& ns);

@@ -6,20 +6,7 @@
 NodeState freshNodeState(Board& b) {
     recountBoard(b);
     computeKeys(0, b);
-    NodeState ns{};
-    for (int i = 0; i < 4; i++) ns.castle[i] = int16_t(b.castle[i]);
-    for (int c = 0; c < 2; c++) {
-        ns.pieceCount[c] = int16_t(b.pieceCount[c]);
-        ns.pawnCount[c] = int16_t(b.pawnCount[c]);
-        ns.nonPawnMaterial[c] = uint16_t(b.nonPawnMaterial[c]);
-    }
-    ns.hashKey = b.hashKey;
-    ns.hashLock = b.hashLock;
-    ns.pawnKey = b.pawnKey;
-    ns.pawnLock = b.pawnLock;
-    ns.material = b.material;
-    ns.lastMove = b.lastMove;
-    ns.fiftyCount = b.fiftyCount;
+    b.pawnFiles[0] = b.pawnFiles[1] = 0;
     int pst = 0;
     for (int s = 0; s < 32; s++) {
         int sq = b.slotSquare[s];
@@ -27,10 +14,11 @@ NodeState freshNodeState(Board& b) {
         int t = b.slotType[s];
         if (s < 16) pst += pstWhite[t][sq];
         else pst -= pstBlack[t][sq];
-        if ((s & 15) >= 8 && t == QUEEN) ns.promotedQueens |= 1u << s;
-        if ((s & 15) >= 8 && t == (s < 16 ? WHITE_PAWN : BLACK_PAWN)) ns.pawnFiles[s >> 4] |= uint8_t(1u << (sq & 7));
+        if ((s & 15) >= 8 && t == (s < 16 ? WHITE_PAWN : BLACK_PAWN)) b.pawnFiles[s >> 4] |= 1u << (sq & 7);
     }
-    ns.pstScore = pst;
+    b.pstScore = pst;
+    NodeState ns;
+    nodeStateFromBoard(b, ns);
     ns.stage = recomputeStage(ns);
     copyBoardToWork(b);
     return ns;

@@ -79,31 +79,6 @@ static inline void recordPv(int ply, uint32_t value) {
     line[i + 1] = 0;
 }
 
-void nodeStateFromBoard(const Board& b, NodeState& ns) {
-    for (int i = 0; i < 4; i++) ns.castle[i] = int16_t(b.castle[i]);
-    for (int c = 0; c < 2; c++) {
-        ns.pieceCount[c] = int16_t(b.pieceCount[c]);
-        ns.pawnCount[c] = int16_t(b.pawnCount[c]);
-        ns.nonPawnMaterial[c] = uint16_t(b.nonPawnMaterial[c]);
-        ns.pawnFiles[c] = uint8_t(b.pawnFiles[c]);
-    }
-    ns.hashKey = b.hashKey;
-    ns.hashLock = b.hashLock;
-    ns.pawnKey = b.pawnKey;
-    ns.pawnLock = b.pawnLock;
-    ns.stage = b.stage;
-    ns.material = b.material;
-    ns.pstScore = b.pstScore;
-    ns.searchPly = 0;
-    ns.lastMove = b.lastMove;
-    ns.fiftyCount = b.fiftyCount;
-    ns.promotedQueens = 0;
-    for (int s = 8; s < 32; s++) {
-        if ((s & 15) < 8) continue;
-        if (b.slotSquare[s] != SQ_NONE && b.slotType[s] == QUEEN) ns.promotedQueens |= 1u << s;
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Colour dispatch at compile time: each copy calls its twin's routines.
 

@@ -6,6 +6,7 @@
 #include "board/game.h"
 #include "search/nodestate.h"
 #include "search/relaxed.h"
+#include "eval/evaluate.h"  // nodeStateFromBoard
 
 constexpr int ONE_PLY = 256;
 constexpr int INFINITE_SCORE = 32767;
@@ -79,5 +80,3 @@ int makeNodeMove(int mover, NodeState& ns, uint32_t m);
 // (or of the root), -1 otherwise.
 int repetitionScore(const NodeState& ns, int side);
 
-// Root NodeState from a Board: copies the fields and marks promoted queens.
-void nodeStateFromBoard(const Board& b, NodeState& ns);
