@@ -3,8 +3,9 @@
 # fairymax, phalanx and (through polyglot) glaurung as a UCI opponent, with
 # pondering on in some matches, several time controls (one with a tenth of
 # a second increment), and our engine in UCI mode behind polyglot in part.
-# Passes when no game ends in a crash, an illegal move, a time forfeit or a
-# hang; prints the counts and our overall score.
+# Passes when none of our games ends in a crash, an illegal move, a time
+# forfeit or a hang; prints the counts (opponents' faults apart) and our
+# overall score.
 # usage: tools/soak.sh ENGINE [GAMES PER MATCH, default 10] [OUTPUT DIRECTORY] [MATCH NAME PATTERN]
 # needs: apt-get install xboard xvfb polyglot fairymax phalanx glaurung
 set -u
@@ -46,14 +47,30 @@ for m in "${matches[@]}"; do
     -secondChessProgram "$opp" -secondDirectory "$home" $opts \
     -matchMode true -matchGames "$games" -saveGameFile "$pgn" \
     -autoCallFlag true -popupExitMessage false >"$out/$name.log" 2>&1
-  n=$(grep -cE '^\[Result "(1-0|0-1|1/2-1/2)"\]' "$pgn" 2>/dev/null); n=${n:-0}
-  faults=$(grep -ciE '\{[^}]*(forfeit|illegal|crash|disconnect|error|exit|on time)[^}]*\}' "$pgn" 2>/dev/null); faults=${faults:-0}
-  # Our points: we are White in odd games, Black in even ones (xboard alternates).
-  p=$(awk '/^\[Result "/ { i++; r=$2; gsub(/[\]"]/, "", r);
-             w = (r == "1-0") ? 2 : (r == "0-1") ? 0 : 1;
-             s += (i % 2 == 1) ? w : 2 - w } END { print s + 0 }' "$pgn" 2>/dev/null)
-  p=${p:-0}
-  echo "$name: $n games, $faults faulty, our points $(echo "scale=1; $p / 2" | bc) / $n; $(grep -m1 -E '^xboard: Match' "$out/$name.log")"
+  # Per game: our points (from the player tags) and whether it ended in a
+  # fault (a forfeit, an illegal move, a crash); a fault in a game we lost is
+  # ours, one in a game we did not lose is the opponent's.
+  read -r n ours theirs p < <(awk '
+    /^\[White "/ { white = ($0 ~ /Velmora/) }
+    /^\[Result "/ { r = $2; gsub(/[\]"]/, "", r) }
+    /^\[/ { next }
+    /\{[^}]*\} *(1-0|0-1|1\/2-1\/2)/ { last = $0 }
+    /^$/ && r != "" && inmoves { score(); }
+    /^[^[]/ { inmoves = 1 }
+    function score() {
+      w = (r == "1-0") ? 2 : (r == "0-1") ? 0 : (r == "1/2-1/2") ? 1 : -1
+      if (w >= 0) {
+        g++; q = white ? w : 2 - w; s += q
+        if (tolower(last) ~ /\{[^}]*(forfeit|illegal|crash|disconnect|error|exit|on time)[^}]*\}/) {
+          if (q == 0) mine++; else other++
+        }
+      }
+      r = ""; last = ""; inmoves = 0
+    }
+    END { if (r != "") score(); print g + 0, mine + 0, other + 0, s + 0 }' "$pgn" 2>/dev/null)
+  n=${n:-0}; ours=${ours:-0}; theirs=${theirs:-0}; p=${p:-0}
+  faults=$ours
+  echo "$name: $n games, $ours our faults, $theirs opponent faults, our points $(echo "scale=1; $p / 2" | bc) / $n; $(grep -m1 -E '^xboard: Match' "$out/$name.log")"
   total=$((total + n)); bad=$((bad + faults + games - n)); points2=$((points2 + p))
 done
 echo "total $total games, $bad faulty or missing, our score $(echo "scale=1; $points2 / 2" | bc) / $total"

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -268,8 +269,9 @@ int countUntilPong(EngineProcess& e, int n, const char* prefix) {
 }
 }  // namespace
 
-// Stops at random instants, every reply checked: one move per "?", none
-// after FORCE, NEW, UNDO, a move or in analyse mode; QUIT ends at once.
+// Stops at random instants, every reply checked: one move per "?" and per
+// answered user move, none after FORCE, NEW, UNDO, REMOVE, SETBOARD, EDIT, a
+// move for the other side or in analyse mode; QUIT ends at once.
 TEST(Play, RandomStopsGetExactReplies) {
     std::mt19937 rng(77);
     EngineProcess e;
@@ -278,24 +280,55 @@ TEST(Play, RandomStopsGetExactReplies) {
     e.send("option USE BOOK=0");
     e.send("level 40 60 0");
     int ping = 0;
-    for (int round = 0; round < 300; round++) {
+    for (int round = 0; round < 1000; round++) {
         e.send("new");
+        e.send("easy");
         e.send("time 360000");
-        int kind = int(rng() % 6);
-        if (kind == 5) {
-            e.send("analyze");
-        } else {
-            e.send("go");
-        }
-        usleep(useconds_t(rng() % 20000));
+        int kind = int(rng() % 8);
+        auto pause = [&](unsigned us) { usleep(useconds_t(rng() % us)); };
         int expected = 0;
         switch (kind) {
-        case 0: e.send("?"); expected = 1; break;
-        case 1: e.send("force"); break;
-        case 2: e.send("new"); break;
-        case 3: e.send("undo"); break;  // nothing to take back: an error line, no move
-        case 4: e.send("e7e5"); e.send("force"); break;  // a move for the other side, then stop
-        case 5: e.send("e2e4"); usleep(useconds_t(rng() % 5000)); e.send("exit"); break;
+        case 0: e.send("go"); pause(20000); e.send("?"); expected = 1; break;
+        case 1: e.send("go"); pause(20000); e.send("force"); break;
+        case 2: e.send("go"); pause(20000); e.send("new"); break;
+        case 3: e.send("go"); pause(20000); e.send("undo"); break;  // nothing to take back: no move
+        case 4: e.send("go"); pause(20000); e.send("e7e5"); e.send("force"); break;  // the other side's move, then stop
+        case 5: e.send("analyze"); pause(20000); e.send("e2e4"); pause(5000); e.send("?"); e.send("exit"); break;
+        case 6: {  // the engine thinks as Black on the user's move; the interface takes it back or sets up
+            e.send("e2e4");
+            pause(20000);
+            int how = int(rng() % 4);
+            if (how == 0) e.send("remove");
+            else if (how == 1) e.send("undo");
+            else if (how == 2) e.send("setboard 4k3/8/8/8/8/8/4P3/4K3 w - - 0 1");
+            else { e.send("edit"); e.send("#"); e.send("Ke1"); e.send("c"); e.send("Ke8"); e.send("."); }
+            break;
+        }
+        case 7: {  // pondering: the engine moves, ponders, and answers the reply exactly once
+            e.send("hard");
+            e.send("time 30");
+            e.send("go");
+            std::string line = e.waitFor("move ", 10000);
+            ASSERT_FALSE(line.empty()) << "round " << round;
+            Game g;
+            newGame(g);
+            listMoves(g);
+            ASSERT_TRUE(playIfLegal(g, line.substr(5))) << line;
+            std::vector<std::string> replies;
+            for (int k = 0; g.legalMoves[k]; k++) {
+                if (g.legalMoves[k] & 0x8000) continue;
+                char text[8];
+                moveToText(g.legalMoves[k] & 0xFFFF, text);
+                replies.push_back(text);
+            }
+            ASSERT_FALSE(replies.empty());
+            pause(120000);  // sometimes before the ponder search starts, mostly during it
+            e.send(replies[rng() % replies.size()]);
+            pause(20000);
+            e.send("?");
+            expected = 1;
+            break;
+        }
         }
         int moves = countUntilPong(e, ++ping, "move ");
         ASSERT_EQ(moves, expected) << "round " << round << " kind " << kind;
@@ -303,11 +336,15 @@ TEST(Play, RandomStopsGetExactReplies) {
     // UCI: one bestmove for every go, whatever stops it.
     EngineProcess u;
     u.send("uci");
-    for (int round = 0; round < 100; round++) {
+    for (int round = 0; round < 500; round++) {
         u.send("position startpos moves e2e4");
-        int kind = int(rng() % 3);
-        u.send(kind == 0 ? "go infinite" : kind == 1 ? "go wtime 600000 btime 600000" : "go depth 40");
+        int kind = int(rng() % 4);
+        u.send(kind == 0 ? "go infinite" : kind == 1 ? "go wtime 600000 btime 600000" : kind == 2 ? "go depth 40" : "go ponder wtime 600000 btime 600000");
         usleep(useconds_t(rng() % 20000));
+        if (kind == 3 && rng() % 2) {
+            u.send("ponderhit");
+            usleep(useconds_t(rng() % 5000));
+        }
         u.send(kind == 1 ? "position startpos" : "stop");
         u.send("isready");
         std::string line;
@@ -328,4 +365,33 @@ TEST(Play, RandomStopsGetExactReplies) {
     e.send("quit");
     EXPECT_EQ(e.waitExit(1000), 0);
     EXPECT_LT(msSince(start), 1100);
+}
+
+// QUIT at any moment, whatever the engine is doing (thinking, analysing,
+// pondering, a UCI infinite search, starting up), ends it within a second.
+TEST(Play, RandomQuitsEndWithinASecond) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 40; round++) {
+        EngineProcess e;
+        int kind = int(rng() % 4);
+        if (kind == 3) {
+            e.send("uci");
+            e.send("position startpos moves e2e4");
+            e.send("go infinite");
+        } else {
+            e.send("xboard");
+            e.send("protover 2");
+            e.send("option USE BOOK=0");
+            e.send("level 40 60 0");
+            e.send("time 360000");
+            if (kind == 0) e.send("go");
+            if (kind == 1) e.send("analyze");
+            if (kind == 2) { e.send("hard"); e.send("time 30"); e.send("go"); }
+        }
+        usleep(useconds_t(rng() % 300000));
+        auto start = std::chrono::steady_clock::now();
+        e.send("quit");
+        EXPECT_EQ(e.waitExit(1000), 0) << "round " << round << " kind " << kind;
+        EXPECT_LT(msSince(start), 1100) << "round " << round << " kind " << kind;
+    }
 }
