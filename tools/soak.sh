@@ -35,6 +35,8 @@ matches=(
   "glaurung-uci|$g/glaurung|-timeControl 0:10 -sUCI"
   "fairymax-ours-uci|$g/fairymax|-timeControl 0:10 -fUCI"
   "phalanx-ours-uci-ponder|$g/phalanx|-timeControl 0:20 -fUCI -ponderNextMove true"
+  "glaurung-inc-ponder|$g/glaurung|-timeControl 0:05 -timeIncrement 0.1 -sUCI -ponderNextMove true"
+  "fairymax-ours-uci-inc|$g/fairymax|-timeControl 0:05 -timeIncrement 0.1 -fUCI"
 )
 total=0; bad=0; points2=0
 for m in "${matches[@]}"; do
