@@ -44,6 +44,9 @@ struct Game {
     int32_t result;  // 0 none, 1 illegal set-up, 2 mate, 3 stalemate
     // time budget and front-end fields
     int32_t targetTime, maxTime;
+    // A cap in milliseconds on both (0 = none): tenths are too coarse for a
+    // clock that is nearly run out.
+    int32_t budgetCapMs;
     int32_t resignCount, lastScore;
     int32_t uciMode, uciFirstGo;
     uint32_t lastMove;

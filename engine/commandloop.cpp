@@ -1,5 +1,7 @@
 #include "engine/commandloop.h"
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,6 +19,7 @@
 
 Relaxed<int> ponderEnabled{0}, analyseMode{0}, resignEnabled{1};
 int movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0, engineClock = 0, opponentClock = 0;
+int engineClockMs = -1;
 const char* engineName = "Velmora 4.0";
 
 namespace {
@@ -387,6 +390,7 @@ void uciGo(const std::string& line) {
         clocks = true;
         if (side == colour) {
             engineClock = int(n / 100);
+            engineClockMs = int(std::clamp(n, 0L, long(INT_MAX)));
             if (game.uciFirstGo) baseSeconds = int(n / 1000);
         } else {
             opponentClock = int(n / 100);
@@ -409,8 +413,11 @@ void uciGo(const std::string& line) {
     allocateTime();
     if (moveTime >= 0) {
         game.targetTime = game.maxTime = std::max(int(moveTime / 100), 1);
+        // Under a tenth the budget would round up past the time asked for.
+        game.budgetCapMs = int(std::clamp(moveTime, 1L, long(INT_MAX)));
     } else if (infinite || ponder || !clocks) {
         game.targetTime = game.maxTime = ENDLESS_TENTHS;
+        game.budgetCapMs = 0;
     }
     if (depth > 0) game.maxDepth = int(std::min(depth, 999L));
     nodeLimit = nodes > 0 ? uint32_t(std::min(nodes, 4000000000L)) : 0;
@@ -468,7 +475,10 @@ int runCommandLoop(FILE* in) {
             setTimeControl(line);
         } else if (prefix(line, "TIME") || prefix(line, "OTIM")) {
             long n;
-            if (intAfter(line, 4, n) && n != 0) (line[0] == 'T' ? engineClock : opponentClock) = int(n / 10);
+            if (intAfter(line, 4, n) && n != 0) {
+                (line[0] == 'T' ? engineClock : opponentClock) = int(n / 10);
+                if (line[0] == 'T') engineClockMs = int(std::clamp(n, 0L, long(INT_MAX / 10)) * 10);
+            }
         } else if (line == "EXIT") {
             cancelSearch();
             analyseMode = 0;

@@ -7,6 +7,8 @@
 // Read by the search thread while the loop may change them.
 extern Relaxed<int> ponderEnabled, analyseMode, resignEnabled;
 extern int movesPerPeriod, baseSeconds, incrementTenths, engineClock, opponentClock;
+// The engine's clock in milliseconds as last received (-1: none yet).
+extern int engineClockMs;
 extern const char* engineName;
 
 // Returns the process status at QUIT or end of input.

@@ -25,6 +25,7 @@ constexpr int ANALYSE_TENTHS = 25920000;
 void allocateTime() {
     Game& g = game;
     g.maxDepth = 999;
+    g.budgetCapMs = 0;
     if (analyseMode) {
         g.targetTime = g.maxTime = ANALYSE_TENTHS;
         return;
@@ -55,6 +56,20 @@ void allocateTime() {
         }
         if (I < T && T <= 20) g.targetTime = g.maxTime = std::max(I, 1);
     }
+    g.budgetCapMs = shortClockCapMs(engineClockMs, g.targetTime, g.maxTime, P >= 1 ? P - ((g.ply / 2) % P) : 0);
+}
+
+int shortClockCapMs(int clockMs, int targetTime, int maxTime, int movesLeft) {
+    // The budgets above never fall under one tenth, which a clock of a second
+    // or less cannot pay move after move: there the search gets a share of
+    // what is left, in milliseconds, as a longer clock would.
+    if (clockMs < 0 || targetTime > 1) return 0;
+    const int incrementMs = incrementTenths * 100;
+    int share;
+    if (movesLeft >= 1) share = clockMs / (movesLeft + 1);
+    else share = clockMs / 30 + (incrementMs < clockMs / 2 ? incrementMs : 0);
+    share = std::max(share, 1);
+    return share < maxTime * 100 ? share : 0;
 }
 
 int resignCheck(Game& g, int score) {

@@ -18,6 +18,9 @@ extern std::atomic<int> discardResult;
 extern void (*moveLogger)(Game& g, uint32_t move, int withVariation);
 
 void allocateTime();
+// The game's budgetCapMs for a clock of clockMs (-1: unknown) and budgets
+// targetTime/maxTime in tenths; movesLeft in the period, 0 for none.
+int shortClockCapMs(int clockMs, int targetTime, int maxTime, int movesLeft);
 // The resign rule after an engine move with this score: 10 to resign, else 0.
 int resignCheck(Game& g, int score);
 // Starts a search of the game's position unless one runs; the budget comes

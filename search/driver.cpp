@@ -162,7 +162,7 @@ static bool takeRootResult(uint32_t* list, int& s) {
 }
 
 int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, int hard, int& depthLimit,
-                       int clearVariation, Board& root, int uci) {
+                       int clearVariation, Board& root, int uci, int capMs) {
     bestScore = NO_SCORE;
     clearSearchCounters();
     searchStartTick = tickCount();
@@ -193,7 +193,7 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
     }
 
     const int stage = prepareEvaluation(root);
-    startClock(soft, hard);
+    startClock(soft, hard, capMs);
     newSearchAge();
     clearKillers();
     clearCounterMoves();
@@ -215,6 +215,8 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
         maxIterations = 3;
     } else {
         maxIterations = 60;
+        // An abort before the first move is scored leaves the list in this
+        // order, and its head is what gets played.
         resetScores(list);
         extensionPlyLimit = 0;
         try {
@@ -297,7 +299,7 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
 // ---------------------------------------------------------------------------
 // Game-level searches.
 
-static int runSearch(Game& g, int previous, int soft, int hard, int& depth, int clearVariation) {
+static int runSearch(Game& g, int previous, int soft, int hard, int capMs, int& depth, int clearVariation) {
     // The search writes entries up to 60 plies beyond the game.
     ensureHistoryRoom(g, g.ply + 64);
     searchHistory = g.history.data();
@@ -305,7 +307,7 @@ static int runSearch(Game& g, int previous, int soft, int hard, int& depth, int 
     copyToBoard(g, g.board);
     depth = g.maxDepth;
     return iterativeDeepening(g.sideToMove, g.legalMoves, previous, soft, hard, depth, clearVariation, g.board,
-                              g.uciMode);
+                              g.uciMode, capMs);
 }
 
 static bool moveToFront(uint32_t* list, uint32_t move) {
@@ -341,7 +343,7 @@ uint32_t think(Game& g) {
         }
     }
     int depth = 0;
-    int score = runSearch(g, previous, g.targetTime, g.maxTime, depth, clearVariation);
+    int score = runSearch(g, previous, g.targetTime, g.maxTime, g.budgetCapMs, depth, clearVariation);
     preparePonder(g, depth);
     return (uint32_t(uint16_t(int16_t(score))) << 16) | (g.legalMoves[0] & 0xFFFF);
 }
@@ -386,7 +388,7 @@ uint32_t ponderSearch(Game& g) {
     }
     uint32_t start = tickCount();
     int depth = 0;
-    runSearch(*copy, previous, ENDLESS_TENTHS, ENDLESS_TENTHS, depth, clearVariation);
+    runSearch(*copy, previous, ENDLESS_TENTHS, ENDLESS_TENTHS, 0, depth, clearVariation);
     g.ponderReply = copy->legalMoves[0];
     g.ponderTime = int((tickCount() - start) / 100);
     g.ponderDepth = depth;

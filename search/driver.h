@@ -28,7 +28,7 @@ int searchRoot(int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha
 // Searches until time, depth or an abort ends it. depthLimit: in, the last
 // iteration to run; out, the last iteration that produced a result.
 int iterativeDeepening(int side, uint32_t* list, int previousScore, int softTime, int hardTime, int& depthLimit,
-                       int clearVariation, Board& root, int uci);
+                       int clearVariation, Board& root, int uci, int capMs = 0);
 // score << 16 | best move, or all bits set when the game is over. The caller
 // clears abortSearch before the search starts.
 uint32_t think(Game& g);

@@ -5,28 +5,35 @@
 
 uint32_t timeStartTick = 0;
 int softTime = 0, hardTime = 0;
+uint64_t softTimeMs = 0, hardTimeMs = 0;
 int softTimeReached = 0;
 int failHighFlag = 0;
 uint32_t nodeLimit = 0;
 uint32_t pollInterval = 250000;
 
-int startClock(int soft, int hard) {
+int startClock(int soft, int hard, int capMs) {
     softTimeReached = 0;
     softTime = soft;
     hardTime = hard;
+    softTimeMs = uint64_t(soft > 0 ? soft : 0) * 100;
+    hardTimeMs = uint64_t(hard > 0 ? hard : 0) * 100;
+    if (capMs > 0) {
+        softTimeMs = std::min(softTimeMs, uint64_t(capMs));
+        hardTimeMs = std::min(hardTimeMs, uint64_t(capMs));
+    }
     timeStartTick = tickCount();
-    // About 2500 nodes per tenth of the hard time, between 2500 and 250000.
-    int64_t interval = int64_t(hard > 0 ? hard : 0) * 2500;
+    // About 25 nodes per millisecond of the hard time, between 2500 and 250000.
+    int64_t interval = int64_t(hardTimeMs) * 25;
     pollInterval = uint32_t(std::clamp<int64_t>(interval, 2500, 250000));
     return 0;
 }
 
 void checkClock() {
     // Unsigned difference: right across a wrap of the tick counter.
-    uint32_t elapsed = (tickCount() - timeStartTick) / 100;
-    if (elapsed >= uint32_t(softTime > 0 ? softTime : 0)) softTimeReached = 1;
+    uint64_t elapsed = uint32_t(tickCount() - timeStartTick);
+    if (elapsed >= softTimeMs) softTimeReached = 1;
     if (softTimeReached && failHighFlag == 0) abortSearch = 1;
-    if (elapsed >= uint32_t(hardTime > 0 ? hardTime : 0)) abortSearch = 1;
+    if (elapsed >= hardTimeMs) abortSearch = 1;
     if (nodeLimit != 0 && nodeCount >= nodeLimit) abortSearch = 1;
 }
 

@@ -5,6 +5,8 @@
 
 extern uint32_t timeStartTick;
 extern int softTime, hardTime;
+// The same budgets in milliseconds, after the cap startClock was given.
+extern uint64_t softTimeMs, hardTimeMs;
 extern int softTimeReached;
 extern int failHighFlag;
 // Node entries between two clock checks: 250000, fewer when the hard time
@@ -17,6 +19,7 @@ extern uint32_t nodeLimit;
 
 // Starts the budget. Leaves abortSearch alone: a stop that arrived before the
 // clock started must not be lost.
-int startClock(int soft, int hard);
+// capMs (0 = none) caps both budgets in milliseconds.
+int startClock(int soft, int hard, int capMs = 0);
 void checkClock();
 int stopAfterIteration(int change, int depth);

@@ -54,12 +54,28 @@ TEST(Play, TimeBudgets) {
     allocateTime();
     EXPECT_EQ(g.targetTime, 5);
     EXPECT_EQ(g.maxTime, 5);
+    // A clock under a few seconds: a share of it in milliseconds, not the
+    // floor of one tenth a move, which would lose on time.
+    EXPECT_EQ(shortClockCapMs(-1, 1, 1, 0), 0);       // no clock received
+    EXPECT_EQ(shortClockCapMs(20000, 3, 6, 0), 0);    // budgets above the floor
+    EXPECT_EQ(shortClockCapMs(3000, 1, 1, 0), 0);     // a thirtieth is the tenth
+    EXPECT_EQ(shortClockCapMs(900, 1, 1, 0), 30);
+    EXPECT_EQ(shortClockCapMs(0, 1, 1, 0), 1);
+    EXPECT_EQ(shortClockCapMs(800, 1, 1, 10), 72);    // ten moves to the control
+    EXPECT_EQ(shortClockCapMs(2500, 1, 1, 10), 0);
+    incrementTenths = 1;
+    EXPECT_EQ(shortClockCapMs(600, 1, 1, 0), 0);      // the increment pays for the tenth
+    EXPECT_EQ(shortClockCapMs(150, 1, 1, 0), 5);      // unless it is over half the clock
+    movesPerPeriod = 0, incrementTenths = 0, engineClock = 5, engineClockMs = 550;
+    allocateTime();
+    EXPECT_EQ(g.budgetCapMs, 18);
     analyseMode = 1;
     allocateTime();
+    EXPECT_EQ(g.budgetCapMs, 0);
     EXPECT_EQ(g.targetTime, 25920000);
     EXPECT_EQ(g.maxDepth, 999);
     analyseMode = 0;
-    movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0, engineClock = 0;
+    movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0, engineClock = 0, engineClockMs = -1;
 }
 
 TEST(Play, ResignsOnTheThirdFallingMateScore) {

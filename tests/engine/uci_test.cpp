@@ -69,6 +69,30 @@ TEST(Uci, GoReadsTheClocks) {
     game.uciMode = 0;
 }
 
+// Budgets are kept in tenths; under a tenth of a second they would round up
+// past the time asked for, or past what is left on the clock.
+TEST(Uci, ShortClocksAndMoveTimesAreCappedInMilliseconds) {
+    runLines("uci\nucinewgame\nposition startpos\ngo wtime 500 btime 500\nstop\n");
+    EXPECT_EQ(engineClockMs, 500);
+    EXPECT_EQ(game.maxTime, 1);
+    EXPECT_EQ(game.budgetCapMs, 16);  // a thirtieth of the clock, as with longer ones
+    runLines("position startpos\ngo movetime 30\nstop\n");
+    EXPECT_EQ(game.budgetCapMs, 30);
+    runLines("position startpos\ngo movetime 250\nstop\n");
+    EXPECT_EQ(game.maxTime, 2);
+    runLines("position startpos\ngo infinite\nstop\n");
+    EXPECT_EQ(game.budgetCapMs, 0);
+    runLines("position startpos\ngo wtime 60000 btime 60000\nstop\n");
+    EXPECT_EQ(game.budgetCapMs, 0);
+    game.uciMode = 0;
+    runLines("new\nforce\ntime 50\nlevel 0 0:10 0\ngo\n?\n");
+    EXPECT_EQ(engineClockMs, 500);
+    EXPECT_EQ(game.budgetCapMs, 16);
+    runLines("new\nforce\ntime 6000\ngo\n?\n");
+    EXPECT_EQ(game.budgetCapMs, 0);
+    engineClockMs = -1;
+}
+
 TEST(Uci, HandshakeReadinessAndStop) {
     EngineProcess e;
     e.send("isready");

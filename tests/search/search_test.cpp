@@ -375,4 +375,13 @@ TEST(Search, ClockIsReadOftenerUnderShortBudgets) {
     EXPECT_EQ(pollInterval, 250000u);
     startClock(25920000, 25920000);
     EXPECT_EQ(pollInterval, 250000u);
+    EXPECT_EQ(hardTimeMs, 2592000000u);
+    // A cap in milliseconds for a clock nearly run out.
+    startClock(1, 1, 16);
+    EXPECT_EQ(softTimeMs, 16u);
+    EXPECT_EQ(hardTimeMs, 16u);
+    EXPECT_EQ(pollInterval, 2500u);
+    startClock(3, 6, 250);
+    EXPECT_EQ(softTimeMs, 250u);
+    EXPECT_EQ(hardTimeMs, 250u);
 }
