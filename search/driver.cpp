@@ -217,6 +217,7 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
         maxIterations = 60;
         // An abort before the first move is scored leaves the list in this
         // order, and its head is what gets played.
+        std::swap(list[0], list[firstLegal]);
         resetScores(list);
         extensionPlyLimit = 0;
         try {

@@ -385,3 +385,31 @@ TEST(Search, ClockIsReadOftenerUnderShortBudgets) {
     EXPECT_EQ(softTimeMs, 250u);
     EXPECT_EQ(hardTimeMs, 250u);
 }
+
+// A search stopped before its first node, or whose budget is spent at once,
+// still plays a legal move, even where the list starts with illegal entries.
+TEST(Search, AnInstantStopStillGivesALegalMove) {
+    SearchSetup setup;
+    Game& g = game;
+    int illegalHeads = 0;
+    for (const char* fen : {"4k3/8/8/8/1b6/8/8/4K3 w - - 0 1", "rnbqkbnr/ppp2ppp/8/1B1pp3/4P3/8/PPPP1PPP/RNBQK1NR b KQkq - 1 3",
+                            "4k3/8/8/8/8/5n2/8/R3K2R w KQ - 0 1", "k7/8/8/8/8/8/r7/1K6 w - - 0 1"}) {
+        for (int stopped = 0; stopped < 2; stopped++) {
+            ASSERT_GE(setupFromFen(g, fen), 0) << fen;
+            illegalHeads += (g.legalMoves[0] & MOVE_ILLEGAL) != 0;
+            g.maxDepth = 999;
+            g.ponderMove = 0;
+            g.budgetCapMs = 1;
+            g.targetTime = g.maxTime = 1;
+            abortSearch = stopped;
+            uint32_t m = think(g) & 0xFFFF;
+            g.budgetCapMs = 0;
+            abortSearch = 0;
+            bool legal = false;
+            for (int i = 0; g.legalMoves[i]; i++)
+                if (!(g.legalMoves[i] & MOVE_ILLEGAL) && (g.legalMoves[i] & 0xFFFF) == m) legal = true;
+            EXPECT_TRUE(legal) << fen << (stopped ? " stopped" : " 1 ms");
+        }
+    }
+    EXPECT_GT(illegalHeads, 0);  // the lists do start with illegal entries
+}
