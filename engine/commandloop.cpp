@@ -476,8 +476,12 @@ int runCommandLoop(FILE* in) {
         } else if (prefix(line, "TIME") || prefix(line, "OTIM")) {
             long n;
             if (intAfter(line, 4, n) && n != 0) {
-                (line[0] == 'T' ? engineClock : opponentClock) = int(n / 10);
-                if (line[0] == 'T') engineClockMs = int(std::clamp(n, 0L, long(INT_MAX / 10)) * 10);
+                if (line[0] == 'T') {
+                    engineClock = int(n / 10);
+                    engineClockMs = int(std::clamp(n, 0L, long(INT_MAX / 10)) * 10);
+                } else {
+                    opponentClock = int(n / 10);
+                }
             }
         } else if (line == "EXIT") {
             cancelSearch();

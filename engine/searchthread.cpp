@@ -31,10 +31,11 @@ void allocateTime() {
         return;
     }
     const int T = engineClock, P = movesPerPeriod, B = baseSeconds, I = incrementTenths;
+    int left = 0;  // moves to the time control, 0 for none
     if (P >= 1) {
         int played = (g.ply / 2) % P;
         if (played < 0) played = 0;
-        int left = P - played;
+        left = P - played;
         int cap = 2 * ((B * 10) / P);
         int t = std::max((T - 20) / left, 1);
         t = std::max(std::min(t, cap), 1);
@@ -56,7 +57,7 @@ void allocateTime() {
         }
         if (I < T && T <= 20) g.targetTime = g.maxTime = std::max(I, 1);
     }
-    g.budgetCapMs = shortClockCapMs(engineClockMs, g.targetTime, g.maxTime, P >= 1 ? P - ((g.ply / 2) % P) : 0);
+    g.budgetCapMs = shortClockCapMs(engineClockMs, g.targetTime, g.maxTime, left);
 }
 
 int shortClockCapMs(int clockMs, int targetTime, int maxTime, int movesLeft) {
