@@ -1,6 +1,8 @@
 #include <csignal>
 #include "engine/platform.h"
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <chrono>
 #include <ctime>
@@ -66,3 +68,21 @@ bool localDate(int& year, int& month, int& day) {
 }
 
 void ignoreInterrupts() { std::signal(SIGINT, SIG_IGN); }
+
+std::FILE* openRegularFile(const char* path, const char* mode, bool* notRegular) {
+    if (notRegular) *notRegular = false;
+    // Non-blocking so that a FIFO with no writer does not stall the open.
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (notRegular) *notRegular = true;
+        ::close(fd);
+        return nullptr;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* f = ::fdopen(fd, mode);
+    if (f == nullptr) ::close(fd);
+    return f;
+}

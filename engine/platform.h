@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 bool startThread(void (*fn)(void*), void* arg, size_t stackBytes);
@@ -14,3 +15,9 @@ bool localDate(int& year, int& month, int& day);
 // Interfaces on Unix interrupt engines with SIGINT before sending a move
 // (unless told otherwise); the engine reads its commands instead.
 void ignoreInterrupts();
+// Opens a file for reading only when it is a regular file: a directory, a
+// FIFO or a device named like a data file would otherwise hang or feed
+// garbage. The check is made on the opened descriptor (no race with a rename)
+// and opening never blocks. nullptr when the path does not name a readable
+// regular file; *notRegular (when given) tells that case apart.
+std::FILE* openRegularFile(const char* path, const char* mode, bool* notRegular = nullptr);
