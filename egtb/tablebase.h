@@ -17,7 +17,11 @@ void closeTablebases();
 int countMen(const WorkBoard& b);
 void fillPieceLists(const WorkBoard& b);
 // Value for the side to move (0 white, 1 black) of the position counted and
-// listed just before; 32767 when no table knows it.
+// listed just before: 0 a draw, TB_BEST_VALUE - n a win whose mate comes n
+// moves after the quickest, -TB_BEST_VALUE + n likewise a loss; TB_UNKNOWN
+// when no table knows it.
+constexpr int TB_UNKNOWN = 32767;
+constexpr int TB_BEST_VALUE = 32766;
 int probeTablebase(int side, int epSquare);
 // Closes and initialises again with tbPath and tbCacheBytes; returns tbMaxPieces.
 int reinitTablebases();

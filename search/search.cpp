@@ -360,9 +360,9 @@ static int quiesce(NodeContext<C>& cx, int depth, int alpha, int beta) {
                           (ns.nonPawnMaterial[T] <= VALUE_ROOK && ns.pawnCount[C] > 0))
                              ? VALUE_QUEEN : 1600;
             int material = C ? -ns.material : ns.material;
-            if (beta >= -31999 && ns.pieceCount[C] > 0 && material - margin > beta) {
+            if (beta > -MATE_BOUND && ns.pieceCount[C] > 0 && material - margin > beta) {
                 standPat = beta;
-            } else if (alpha <= 31999 && ns.pieceCount[T] > 0 && material + margin < alpha) {
+            } else if (alpha < MATE_BOUND && ns.pieceCount[T] > 0 && material + margin < alpha) {
                 standPat = alpha;
             } else {
                 eval = evaluate(C, ns);
@@ -380,7 +380,7 @@ static int quiesce(NodeContext<C>& cx, int depth, int alpha, int beta) {
         }
         n = capturesFor<C>(list, lastFrom, lastTo);
         if (n == 0) return standPat;
-        if (standPat < -31999 || standPat > 31999) noPruning = true;
+        if (!isPlainScore(standPat)) noPruning = true;
     }
     const int alphaBefore = alpha;
     int best = alpha;
@@ -414,7 +414,7 @@ static int quiesce(NodeContext<C>& cx, int depth, int alpha, int beta) {
         if (store) ttStore(TT_LOWER, best, 0, 0, cx.pvNode, C, ns, eval);
         return best;
     }
-    if (cx.inCheck && legal == 0) return plain ? best : ns.searchPly - 32700;
+    if (cx.inCheck && legal == 0) return plain ? best : matedIn(ns.searchPly);
     if (store) {
         if (best != alphaBefore) ttStore(TT_EXACT, best, 0, 0, 1, C, ns, eval);
         else ttStore(TT_UPPER, best, 0, 0, cx.pvNode, C, ns, eval);
@@ -463,7 +463,7 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
             }
             hashMove = e->move;
             eval = e->eval;
-            if (eval == NO_EVAL && type == TT_EXACT && s < 32000) eval = s;
+            if (eval == NO_EVAL && type == TT_EXACT && s < MATE_BOUND) eval = s;
             hashPv = e->pv();
             if (type == TT_UPPER && deep) {
                 upperDeep = true;
@@ -480,8 +480,9 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
         if (countMen(b) == 0) return 0;
         fillPieceLists(b);
         int r = probeTablebase(C, cx.epGuard ? cx.epSquare : -1);
-        if (r != 32767 && r >= -32766) {
-            int s = r == 0 ? 0 : r > 0 ? (32700 - ply) - 2 * (32766 - r) - 1 : ply + 2 * r + 32832;
+        if (r != TB_UNKNOWN && r >= -TB_BEST_VALUE) {
+            // A table counts moves to mate from this node; the search counts plies from the root.
+            int s = r == 0 ? 0 : r > 0 ? mateIn(ply) - 2 * (TB_BEST_VALUE - r) : matedIn(ply) + 2 * (r + TB_BEST_VALUE);
             if (!cx.epGuard) ttStore(TT_TABLEBASE, s, 0, std::min(depth + 1536, 15104), 1, C, ns, NO_EVAL);
             return s;
         }
@@ -491,7 +492,7 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
     int storeEval = eval;
     if (eval == NO_EVAL) {
         if (cx.inCheck) {
-            eval = ply - 32700;
+            eval = matedIn(ply);
         } else {
             eval = evaluate(C, ns);
             storeEval = eval;
@@ -504,21 +505,21 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
 
     // Shallow pruning.
     if (!pvNode && depth <= 3 * ONE_PLY && cx.move != 0 && !cx.inCheck) {
-        if (hashMove == 0 && eval >= -31999 && eval + razorMargin[plies] < alpha) {
+        if (hashMove == 0 && eval > -MATE_BOUND && eval + razorMargin[plies] < alpha) {
             int r = searchNode<C>(cx.move, (cx.flags & ~(SF_VERIFY_LEGAL | SF_ALREADY_MADE)) | SF_ALREADY_MADE, 0,
                                   alpha - 1, alpha, &ns);
             if (r < alpha) return r;
         }
-        if (havePieces && eval >= -31999 && eval <= 31999 && eval - staticNullMargin[plies] >= beta) return beta;
+        if (havePieces && isPlainScore(eval) && eval - staticNullMargin[plies] >= beta) return beta;
     }
 
     // Null move.
     if (!pvNode && !(cx.flags & SF_NO_NULL) && !cx.inCheck && !nullForbidden && havePieces && cx.move != 0 &&
-        ply <= 58 && beta >= -31999 && eval >= beta) {
+        ply <= 58 && beta > -MATE_BOUND && eval >= beta) {
         int reduction = 3 + std::min((eval - beta) / 960, 3) + depth / 1024;
-        int r = searchNode<T>(0, (cx.flags & 0x51D00) | SF_AFTER_NULL | SF_NULL_CHILD, depth - ONE_PLY * reduction,
+        int r = searchNode<T>(0, (cx.flags & SF_NULL_INHERIT) | SF_AFTER_NULL | SF_NULL_CHILD, depth - ONE_PLY * reduction,
                               -beta, 1 - beta, &ns);
-        if (-r >= beta && r >= -31999) return beta;
+        if (-r >= beta && r > -MATE_BOUND) return beta;
     }
 
     // Generate and score.
@@ -628,7 +629,7 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
                     reduction = reductionTable[std::min(nodePlies, 31)][std::min(quietSearched, 63)] * ONE_PLY;
                     if (!pvNode && hashPv) reduction -= 256;
                     if (pvNode && !upperDeep) reduction -= 512;
-                    if (pvNode && alpha >= -31999 && eval - alpha > 1440) reduction -= 256;
+                    if (pvNode && alpha > -MATE_BOUND && eval - alpha > 1440) reduction -= 256;
                     if (depth >= 1537 && depth <= 4863 && orderScore >= 3001) reduction -= 256;
                     if (!pvNode && hashMoveIsCapture) reduction += 256;
                     if (reduction > 0 && depth - 511 <= reduction) reduction = depth - 512;
@@ -683,7 +684,7 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
             quietSearched++;
             if (!justRaised && nTried < 64) tried[nTried++] = m;
         }
-        if (kind == MK_PROMO_QUEEN && score != 0 && score >= -31999 && !cx.inCheck) skipUnderPromotions = true;
+        if (kind == MK_PROMO_QUEEN && score != 0 && score > -MATE_BOUND && !cx.inCheck) skipUnderPromotions = true;
     }
 
     if (cut) {
@@ -700,7 +701,7 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
         if (!cx.epGuard) ttStore(TT_LOWER, cutScore, cutMove, depth, pvNode, C, ns, storeEval);
         return cutScore;
     }
-    if (searched == 0) return cx.inCheck ? ply - 32700 : 0;
+    if (searched == 0) return cx.inCheck ? matedIn(ply) : 0;
     if (!cx.epGuard) {
         if (raised) ttStore(TT_EXACT, alpha, bestMove, depth, pvNode, C, ns, storeEval);
         else ttStore(TT_UPPER, alpha, 0, depth, pvNode, C, ns, storeEval);
@@ -748,8 +749,8 @@ static int nodeBody(NodeContext<C>& cx, int captured, int depth, int alpha, int 
 
     cx.pvNode = beta - alpha > 1;
     if (!(flags & SF_ROOT)) {
-        alpha = std::max(alpha, ns.searchPly - 32700);
-        beta = std::min(beta, 32699 - ns.searchPly);
+        alpha = std::max(alpha, matedIn(ns.searchPly));
+        beta = std::min(beta, mateIn(ns.searchPly));
         if (beta <= alpha) return alpha;
     }
 

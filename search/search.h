@@ -15,6 +15,7 @@ constexpr int NO_EVAL = -32767;
 constexpr int NO_SCORE = 32761;
 constexpr int BOOK_SCORE = 1;
 constexpr int MATE_BOUND = 32000;  // every score beyond +-32000 is a mate score
+constexpr int MATE_VALUE = 32700;
 constexpr int MAX_SEARCH_PLY = 59;
 
 constexpr uint32_t SF_VERIFY_LEGAL = 0x2;
@@ -29,6 +30,16 @@ constexpr uint32_t SF_ROOT = 0x80000;
 constexpr uint32_t SF_NULL_CHILD = 0x100000;
 constexpr uint32_t SF_SCOUT = 0x200000;
 constexpr uint32_t SF_INHERIT = 0x51D80;
+// What a null-move child keeps of its parent's flags: the inherited ones but
+// the after-null mark, which the null move sets afresh.
+constexpr uint32_t SF_NULL_INHERIT = SF_INHERIT & ~SF_AFTER_NULL;
+
+// Mate scores count plies from the root so that a nearer mate scores higher.
+constexpr int mateIn(int ply) { return MATE_VALUE - 1 - ply; }  // mating move made at ply + 1
+constexpr int matedIn(int ply) { return ply - MATE_VALUE; }     // mated at ply
+constexpr bool isMateScore(int s) { return s > MATE_BOUND || s < -MATE_BOUND; }
+// A score the evaluation could give: no mate and no open bound in it.
+constexpr bool isPlainScore(int s) { return s > -MATE_BOUND && s < MATE_BOUND; }
 
 // Capacity of a node's move list: the worst pseudo-legal count with many
 // promoted queens, plus room for the moves deferred to the end.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include "board/types.h"
 #include "eval/pawnhash.h"
+#include "search/search.h"
 
 TTBucket* transTable = nullptr;
 uint32_t ttMask = 0;
@@ -71,8 +72,9 @@ TTEntry* ttProbe(int side, const NodeState& ns) {
 
 int ttScoreFromEntry(const TTEntry& e, int searchPly) {
     int s = e.score;
-    if (s >= 32001) return s - searchPly;
-    if (s < -32000) return s + searchPly;
+    // Stored relative to the entry's node, returned relative to the root.
+    if (s > MATE_BOUND) return s - searchPly;
+    if (s < -MATE_BOUND) return s + searchPly;
     return s;
 }
 
@@ -98,8 +100,8 @@ void ttStore(int type, int score, uint32_t move, int depth256, int pv, int side,
         if (e->depth() - 3 > depth + 2 * pv && type != TT_EXACT) return;
         if (newMove == 0) newMove = e->move;
     }
-    if (score > 32000) score += ns.searchPly;
-    else if (score < -32000) score -= ns.searchPly;
+    if (score > MATE_BOUND) score += ns.searchPly;
+    else if (score < -MATE_BOUND) score -= ns.searchPly;
     e->lock = lock;
     e->score = int16_t(score);
     e->eval = int16_t(eval);
