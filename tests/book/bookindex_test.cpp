@@ -9,6 +9,10 @@
 #include "board/game.h"
 #include "book/book.h"
 #include "engine/platform.h"
+#include "search/driver.h"
+#include "search/search.h"
+#include "search/timecontrol.h"
+#include "search/transtable.h"
 #include "tests/book/booktestutil.h"
 
 using namespace booktest;
@@ -194,6 +198,40 @@ TEST_F(BookFileTest, ABookRewrittenOrReplacedIsReadAfresh) {
     setBookFile(path);
     EXPECT_EQ(bookProbe(), mv("c7c5"));
     std::remove(other.c_str());
+}
+
+// A book of several slices whose only record of the start position is its last.
+void writeSlowBook(const std::string& path, const std::string& startKey) {
+    std::vector<BookRecord> records;
+    for (int i = 0; i < 6000; i++) records.push_back(record(("q" + std::to_string(i * 7919 % 6007)).c_str(), {{1, 1, 1}}));
+    records.push_back(record(startKey.c_str(), {{1, 2, mv("e2e4")}}));
+    writeFile(path, bytesOf(records));
+}
+
+TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
+    if (ttBucketCount() == 0) allocateTransTable(uint64_t(8) << 20);
+    int savedBook = useBook;
+    useBook = 1;
+    postThinking = 0;
+    writeSlowBook(path, startKey());
+    auto thinkNow = [&](int tenths) {
+        newGame(game);
+        listMoves(game);
+        game.maxDepth = 2;
+        game.targetTime = game.maxTime = tenths;
+        game.ponderMove = 0;
+        return int16_t(think(game) >> 16);
+    };
+    // A stop that came before the search leaves the book after its first slice.
+    abortSearch = 1;
+    EXPECT_NE(thinkNow(600), BOOK_SCORE);
+    // The book's share is measured from this search's start, not from an
+    // earlier clock that ran out long ago.
+    abortSearch = 0;
+    startClock(1, 1);
+    sleepMs(150);
+    EXPECT_EQ(thinkNow(600), BOOK_SCORE);
+    useBook = savedBook;
 }
 
 // The engine with a FIFO or a device as "Velmora.bo2" beside it still moves and quits.
