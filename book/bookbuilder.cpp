@@ -57,6 +57,7 @@ static BookEntry fitEntry(uint16_t move, const BookMoveStats& s) {
     return BookEntry{uint16_t(count), uint16_t(points), move};
 }
 
+// In key order (the map's): readers index a sorted book at little cost.
 std::vector<BookRecord> BookBuilder::records() const {
     std::vector<BookRecord> out;
     out.reserve(positions.size());

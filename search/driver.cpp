@@ -161,6 +161,10 @@ static bool takeRootResult(uint32_t* list, int& s) {
     return true;
 }
 
+// Indexing a large book gives way to a stop and to the search once half the
+// soft time has gone; the next probe goes on from there.
+static bool bookMustYield() { return abortSearch || uint32_t(tickCount() - timeStartTick) >= softTimeMs / 2; }
+
 int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, int hard, int& depthLimit,
                        int clearVariation, Board& root, int uci, int capMs) {
     bestScore = NO_SCORE;
@@ -177,7 +181,10 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
     }
     computeKeys(side, root);
 
-    if (useBook && bookMoveForSearch(list)) {
+    // Started before the book so that a slow book file is paid from this
+    // move's time, not added to it.
+    startClock(soft, hard, capMs);
+    if (useBook && bookMoveForSearch(list, bookMustYield)) {
         currentRootMove = list[0] & 0xFFFF;
         lockOutput();
         std::memset(displayedVariation, 0, sizeof displayedVariation);
@@ -193,7 +200,6 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
     }
 
     const int stage = prepareEvaluation(root);
-    startClock(soft, hard, capMs);
     newSearchAge();
     clearKillers();
     clearCounterMoves();

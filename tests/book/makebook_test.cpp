@@ -127,6 +127,13 @@ TEST(MakeBookTest, BuiltBookReadsBackWithTheGamesCountsAndPoints) {
     // Three plies were asked for: the fourth position is not in the book.
     EXPECT_EQ(bookLookup(f, keyAfter({"e2e4", "e7e5", "g1f3"}).c_str(), r), 0);
     std::fclose(f);
+
+    // Written in key order: readers then index the book with a sampled key
+    // per thousand records instead of a word per record.
+    std::vector<BookRecord> written = builder.records();
+    ASSERT_GT(written.size(), 3u);
+    for (size_t i = 1; i < written.size(); i++)
+        EXPECT_LT(std::strcmp(written[i - 1].key, written[i].key), 0) << written[i].key;
     std::remove(path.c_str());
 }
 
