@@ -12,14 +12,6 @@ namespace {
 FILE* logFile = nullptr;
 uint32_t lastVariation[LOG_VARIATION_WORDS + 1] = {0};
 
-// Holds the output lock for one scope.
-struct OutputLock {
-    OutputLock() { lockOutput(); }
-    ~OutputLock() { unlockOutput(); }
-    OutputLock(const OutputLock&) = delete;
-    OutputLock& operator=(const OutputLock&) = delete;
-};
-
 void writeLocked(const std::string& text) {
     if (logFile == nullptr) return;
     std::fputs(text.c_str(), logFile);
