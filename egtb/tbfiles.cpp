@@ -3,8 +3,10 @@
 #include <cstring>
 #include <string>
 #include <memory>
+#include "board/game.h"
 #include "egtb/tbdecode.h"
 #include "egtb/tbregistry.h"
+#include "engine/platform.h"
 
 // The banner every compressed file of ours carries at offset 0 (64 bytes).
 const char TB_BANNER[65] = "Velmora tablebase block file, prefix-coded 8192-byte blocks. v1\n";
@@ -14,6 +16,10 @@ struct TbCompressed {
     uint32_t blockCount;
     uint32_t lastBlockSize;
     uint64_t* offsets;  // blockCount + 1 entries
+    // Per block, the header's two check values: of the compressed bytes and
+    // of the bytes they expand to. A damaged block can still decode, so
+    // only these tell a wrong table from a right one.
+    uint32_t* checks;   // 2 * blockCount entries
     uint32_t distances[TB_MATCH_DISTANCES];
     TbPrefixCode code;
 };
@@ -44,6 +50,16 @@ bool checkTableBuilt = false;
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
     std::exit(1);
+}
+
+// A file fault that does not end the process: on standard output like the
+// fatal ones, as an "info string" in UCI mode. The search thread prints
+// these too, so the line is written under the output lock.
+void notice(const std::string& text) {
+    lockOutput();
+    std::printf(game.uciMode ? "info string %s\n" : "%s\n", text.c_str());
+    std::fflush(stdout);
+    unlockOutput();
 }
 
 void* allocateOrDie(size_t bytes) {
@@ -135,6 +151,8 @@ int parseCompressedHeader(FILE* f, TbCompressed** out, uint32_t* tableSize, int*
     TbCompressed* c = static_cast<TbCompressed*>(allocateOrDie(sizeof(TbCompressed)));
     c->blockCount = uint32_t(N);
     c->offsets = static_cast<uint64_t*>(allocateOrDie(size_t(N + 1) * sizeof(uint64_t)));
+    c->checks = static_cast<uint32_t*>(allocateOrDie(size_t(2 * N) * sizeof(uint32_t)));
+    for (uint64_t i = 0; i < 2 * N; ++i) c->checks[i] = bigEndian(header + 80 + 4 * i, 4);
     TbBitReader in(header, S - 4, (80 + 8 * N) * 8);
     c->offsets[0] = S;
     for (uint64_t i = 0; i < N; ++i) {
@@ -173,32 +191,39 @@ TbCompressed* readCompressedHeader(FILE* f, const char* path, uint32_t& tableSiz
     fatal(std::string("*** Unable to read ") + path + " - " + WHAT[result]);
 }
 
-bool loadBlock(TbCacheBlock* b, TbSideTable& t, uint32_t first) {
+enum { LOAD_OK, LOAD_READ_FAILED, LOAD_DAMAGED };
+
+int loadBlock(TbCacheBlock* b, TbSideTable& t, uint32_t first) {
     if (!t.file) {
         t.file = std::fopen(t.path, "rb");
         if (!t.file) {
             closeTableFiles();
             t.file = std::fopen(t.path, "rb");
-            if (!t.file) return false;
+            if (!t.file) return LOAD_READ_FAILED;
         }
     }
     if (!t.compressed) {
-        if (std::fseek(t.file, long(first), SEEK_SET) != 0) return false;
+        // Plain files carry no check values: their bytes are taken as read.
+        if (std::fseek(t.file, long(first), SEEK_SET) != 0) return LOAD_READ_FAILED;
         size_t got = std::fread(b->data, 1, TB_BLOCK_BYTES, t.file);
-        if (std::ferror(t.file)) return false;
+        if (std::ferror(t.file)) return LOAD_READ_FAILED;
         b->valid = uint32_t(got);
-        return true;
+        return LOAD_OK;
     }
     TbCompressed* c = t.compressed;
     uint32_t block = first / TB_BLOCK_BYTES;
-    if (block >= c->blockCount || !decodeState) return false;
+    if (block >= c->blockCount || !decodeState) return LOAD_READ_FAILED;
     uint64_t length = c->offsets[block + 1] - c->offsets[block];
-    if (length > TB_BLOCK_BYTES || std::fseek(t.file, long(c->offsets[block]), SEEK_SET) != 0) return false;
-    if (std::fread(decodeState, 1, size_t(length), t.file) != length) return false;
+    if (length > TB_BLOCK_BYTES || std::fseek(t.file, long(c->offsets[block]), SEEK_SET) != 0) return LOAD_READ_FAILED;
+    if (std::fread(decodeState, 1, size_t(length), t.file) != length) return LOAD_READ_FAILED;
+    // The compressed bytes are checked before decoding, the result after:
+    // a flipped bit often decodes cleanly into wrong values.
+    if (headerCheck(decodeState, length) != c->checks[2 * block]) return LOAD_DAMAGED;
     uint32_t outSize = block + 1 == c->blockCount ? c->lastBlockSize : TB_BLOCK_BYTES;
-    if (!tbDecodeBlock(c->code, c->distances, decodeState, uint32_t(length), b->data, outSize)) return false;
+    if (!tbDecodeBlock(c->code, c->distances, decodeState, uint32_t(length), b->data, outSize)) return LOAD_DAMAGED;
+    if (headerCheck(b->data, outSize) != c->checks[2 * block + 1]) return LOAD_DAMAGED;
     b->valid = outSize;
-    return true;
+    return LOAD_OK;
 }
 
 }  // namespace
@@ -206,6 +231,7 @@ bool loadBlock(TbCacheBlock* b, TbSideTable& t, uint32_t first) {
 void freeCompressed(TbCompressed* c) {
     if (!c) return;
     std::free(c->offsets);
+    std::free(c->checks);
     std::free(c);
 }
 
@@ -381,7 +407,14 @@ int tablebaseValue(int cls, int side, uint32_t index) {
             unlinkLru(b);
             unlinkBucket(b);
         }
-        if (!loadBlock(b, t, first)) {
+        int loaded = loadBlock(b, t, first);
+        if (loaded != LOAD_OK) {
+            // Dropped once: later probes of this side stop at the missing
+            // path above, so the message is not repeated.
+            notice(std::string("*** ") + t.path +
+                   (loaded == LOAD_DAMAGED ? ": block " + std::to_string(first / TB_BLOCK_BYTES) + " damaged"
+                                           : ": read error") +
+                   ", table dropped");
             unregisterSide(cls, side);
             b->cls = 0;
             b->bucketNext = freeList;

@@ -43,6 +43,9 @@ void tbKeyOfClass(int cls, int* key, bool exchanged);
 // 0 when the directory has none; a damaged file ends the process.
 int registerTableFile(const char* dir, int cls, int side);
 void forgetTableFiles();
+// Stored value, or 32767. A block that cannot be read, or that fails its
+// check values, drops the table side (with a message): from then on it
+// answers 32767, as if it had no file.
 int tablebaseValue(int cls, int side, uint32_t index);
 int tbValueOfByte(int8_t b);
 // Lays the cache out in the area (nullptr/0 = no blocks), empties every bucket.
