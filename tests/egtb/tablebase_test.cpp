@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include "egtb/tbdecode.h"
 #include "egtb/tbgenerate.h"
 #include "egtb/tbregistry.h"
+#include "tests/engine/engine_process.h"
 
 namespace {
 
@@ -289,8 +291,11 @@ TEST_F(Tablebase, FlippedBitsInBlocksDropTheTableInsteadOfGivingWrongValues) {
 }
 
 // Fatal registration errors print on standard output and exit with status 1.
+// Only the start-up load is fatal; a hang (a FIFO read) fails by the alarm.
 void initWithStdoutOnStderr(const std::string& dir) {
     dup2(2, 1);
+    alarm(20);
+    tbLoaded = 0;
     initTablebases(dir.c_str(), 1u << 20);
 }
 
@@ -320,6 +325,99 @@ TEST_F(Tablebase, DamagedFilesStopRegistration) {
     std::vector<uint8_t> truncated(packed.begin(), packed.begin() + 40);
     writeAll(d2 + "/kqk.nbw.emd", truncated);
     EXPECT_EXIT(initWithStdoutOnStderr(d2), ::testing::ExitedWithCode(1), "read error");
+}
+
+TEST_F(Tablebase, NonRegularFilesStopTheStartUpWithoutHanging) {
+    std::string fifo = makeDir("fifo");
+    ASSERT_EQ(mkfifo((fifo + "/kpk.nbw").c_str(), 0600), 0);
+    EXPECT_EXIT(initWithStdoutOnStderr(fifo), ::testing::ExitedWithCode(1), "\\*\\*\\* .*/kpk.nbw corrupted");
+    std::string packedFifo = makeDir("fifo2");
+    ASSERT_EQ(mkfifo((packedFifo + "/kqknbw.emd").c_str(), 0600), 0);
+    EXPECT_EXIT(initWithStdoutOnStderr(packedFifo), ::testing::ExitedWithCode(1),
+                "Unable to read .*/kqknbw.emd - read error");
+    std::string folder = makeDir("folder");
+    ASSERT_TRUE(std::filesystem::create_directory(folder + "/krk.nbb.emd"));
+    EXPECT_EXIT(initWithStdoutOnStderr(folder), ::testing::ExitedWithCode(1),
+                "Unable to read .*/krk.nbb.emd - read error");
+}
+
+// A directory added during a game may hold damaged files, folders or FIFOs
+// named like tables: each is skipped with a message, the good ones load.
+TEST_F(Tablebase, ReloadDuringAGameSkipsDamagedFiles) {
+    std::string bad = makeDir("reload_bad"), good = makeDir("reload_good");
+    std::vector<uint8_t> kpk = readAll(tables().plainDir + "/kpk.nbw");
+    kpk.push_back(0);
+    writeAll(bad + "/kpk.nbw", kpk);                                          // wrong size
+    writeAll(good + "/kpk.nbw", readAll(tables().plainDir + "/kpk.nbw"));     // found after it
+    ASSERT_EQ(mkfifo((bad + "/krk.nbw").c_str(), 0600), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(bad + "/knk.nbb"));
+    writeAll(bad + "/knk.nbb.emd", readAll(tables().packedDir + "/knk.nbb.emd"));  // beside the folder
+    std::vector<uint8_t> kqk = readAll(tables().packedDir + "/kqk.nbw.emd");
+    kqk[100] ^= 1;
+    writeAll(bad + "/kqk.nbw.emd", kqk);                                       // header check fails
+    std::vector<uint8_t> kbk = readAll(tables().packedDir + "/kbk.nbw.emd");
+    kbk[70] = 12;
+    putBigEndian(kbk, bigEndianAt(kbk, 64) - 4, headerCheck(kbk.data(), bigEndianAt(kbk, 64) - 4));
+    writeAll(bad + "/kbk.nbw.emd", kbk);                                       // 4096-byte blocks
+
+    init(tables().plainDir);  // the start-up load
+    ::testing::internal::CaptureStdout();
+    init(bad + ";" + good);
+    std::string said = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(tbMaxPieces, 3);
+    EXPECT_NE(said.find("*** " + bad + "/kpk.nbw corrupted (skipped)\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("*** " + bad + "/krk.nbw corrupted (skipped)\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("*** " + bad + "/knk.nbb corrupted (skipped)\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("*** Unable to read " + bad + "/kqk.nbw.emd - file broken (skipped)\n"), std::string::npos);
+    EXPECT_NE(said.find("*** " + bad + "/kbk.nbw.emd: Unsupported block size 4096 (skipped)\n"), std::string::npos);
+    ASSERT_NE(tbClasses[1].side[0].path, nullptr);
+    EXPECT_EQ(std::string(tbClasses[1].side[0].path), good + "/kpk.nbw");
+    ASSERT_NE(tbClasses[2].side[1].path, nullptr);
+    EXPECT_EQ(std::string(tbClasses[2].side[1].path), bad + "/knk.nbb.emd");
+    for (int cls : {3, 4, 5}) EXPECT_EQ(tbClasses[cls].side[0].path, nullptr) << cls;
+    EXPECT_EQ(Men().put(W, KING, sq("e3")).put(W, WHITE_PAWN, sq("e4")).put(B, KING, sq("e5")).probe(W), 0);
+    EXPECT_EQ(Men().put(W, KING, sq("c6")).put(W, QUEEN, sq("d7")).put(B, KING, sq("a8")).probe(W), 32767);
+}
+
+// The same through the protocols: the engine answers on after the reload
+// and still plays.
+TEST_F(Tablebase, EngineKeepsPlayingAfterReloadingADamagedDirectory) {
+    std::string bad = makeDir("engine_reload");
+    std::vector<uint8_t> kpk = readAll(tables().plainDir + "/kpk.nbw");
+    kpk.resize(1000);
+    writeAll(bad + "/kpk.nbw", kpk);
+    ASSERT_EQ(mkfifo((bad + "/kpk.nbb").c_str(), 0600), 0);
+    writeAll(bad + "/kqk.nbw", readAll(tables().plainDir + "/kqk.nbw"));
+    {
+        EngineProcess engine;
+        engine.send("xboard");
+        engine.send("protover 2");
+        engine.send("egtpath nalimov " + bad);
+        engine.send("ping 3");
+        EXPECT_EQ(engine.waitFor("pong", 10000), "pong 3");
+        bool told = false;
+        for (const std::string& l : engine.lines) told = told || l == "*** " + bad + "/kpk.nbw corrupted (skipped)";
+        EXPECT_TRUE(told);
+        engine.send("setboard 8/8/8/8/8/2K5/8/k1Q5 w - - 0 1");
+        engine.send("go");
+        EXPECT_NE(engine.waitFor("move", 10000), "");
+        engine.send("quit");
+        EXPECT_EQ(engine.waitExit(5000), 0);
+    }
+    EngineProcess engine;
+    engine.send("uci");
+    engine.send("setoption name NalimovPath value " + bad);
+    engine.send("isready");
+    EXPECT_EQ(engine.waitFor("readyok", 10000), "readyok");
+    bool told = false;
+    for (const std::string& l : engine.lines)
+        told = told || l == "info string *** " + bad + "/kpk.nbb corrupted (skipped)";
+    EXPECT_TRUE(told);
+    engine.send("position fen 8/8/8/8/8/2K5/8/k1Q5 w - - 0 1");
+    engine.send("go depth 4");
+    EXPECT_NE(engine.waitFor("bestmove", 10000), "");
+    engine.send("quit");
+    EXPECT_EQ(engine.waitExit(5000), 0);
 }
 
 // Mutated headers and blocks must fail cleanly (run under the sanitizers).
