@@ -388,6 +388,11 @@ TEST_F(Tablebase, EngineKeepsPlayingAfterReloadingADamagedDirectory) {
     writeAll(bad + "/kpk.nbw", kpk);
     ASSERT_EQ(mkfifo((bad + "/kpk.nbb").c_str(), 0600), 0);
     writeAll(bad + "/kqk.nbw", readAll(tables().plainDir + "/kqk.nbw"));
+    // Found after the skipped plain file; its blocks fail their checks when
+    // the search first reads them.
+    std::vector<uint8_t> packed = readAll(tables().packedDir + "/kpk.nbw.emd");
+    for (size_t i = bigEndianAt(packed, 64); i < packed.size(); ++i) packed[i] ^= 0x10;
+    writeAll(bad + "/kpk.nbw.emd", packed);
     {
         EngineProcess engine;
         engine.send("xboard");
@@ -416,6 +421,19 @@ TEST_F(Tablebase, EngineKeepsPlayingAfterReloadingADamagedDirectory) {
     engine.send("position fen 8/8/8/8/8/2K5/8/k1Q5 w - - 0 1");
     engine.send("go depth 4");
     EXPECT_NE(engine.waitFor("bestmove", 10000), "");
+    // The drawn ending of the damaged table: dropped once, searched as usual.
+    size_t before = engine.lines.size();
+    engine.send("position fen 8/1k1K4/8/P7/8/8/8/8 w - - 0 1");
+    engine.send("go depth 8");
+    EXPECT_NE(engine.waitFor("bestmove", 10000), "");
+    int drops = 0;
+    for (size_t i = before; i < engine.lines.size(); ++i) {
+        const std::string& l = engine.lines[i];
+        drops += l.rfind("info string *** " + bad + "/kpk.nbw.emd: block ", 0) == 0 &&
+                 l.find(" damaged, table dropped") != std::string::npos;
+        EXPECT_EQ(l.find("score mate"), std::string::npos) << l;
+    }
+    EXPECT_EQ(drops, 1);
     engine.send("quit");
     EXPECT_EQ(engine.waitExit(5000), 0);
 }
