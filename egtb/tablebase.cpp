@@ -218,6 +218,8 @@ void buildClassTable() {
 }
 
 int initTablebases(const char* paths, uint64_t cacheBytes) {
+    // Only the first load is the start-up; later ones come during a game.
+    tbFatalFileFaults = tbLoaded == 0;
     closeTablebases();  // idempotent, so also safe on the first call
     buildClassTable();
     forgetTableFiles();

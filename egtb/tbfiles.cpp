@@ -3,8 +3,10 @@
 #include <cstring>
 #include <string>
 #include <memory>
+#include "board/game.h"
 #include "egtb/tbdecode.h"
 #include "egtb/tbregistry.h"
+#include "engine/platform.h"
 
 // The banner every compressed file of ours carries at offset 0 (64 bytes).
 const char TB_BANNER[65] = "Velmora tablebase block file, prefix-coded 8192-byte blocks. v1\n";
@@ -14,6 +16,10 @@ struct TbCompressed {
     uint32_t blockCount;
     uint32_t lastBlockSize;
     uint64_t* offsets;  // blockCount + 1 entries
+    // Per block, the header's two check values: of the compressed bytes and
+    // of the bytes they expand to. A damaged block can still decode, so
+    // only these tell a wrong table from a right one.
+    uint32_t* checks;   // 2 * blockCount entries
     uint32_t distances[TB_MATCH_DISTANCES];
     TbPrefixCode code;
 };
@@ -29,6 +35,7 @@ struct TbCacheBlock {
 };
 
 int tbCompressedCount = 0;
+bool tbFatalFileFaults = true;
 
 namespace {
 
@@ -44,6 +51,16 @@ bool checkTableBuilt = false;
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
     std::exit(1);
+}
+
+// A file fault that does not end the process: on standard output like the
+// fatal ones, as an "info string" in UCI mode. The search thread prints
+// these too, so the line is written under the output lock.
+void notice(const std::string& text) {
+    lockOutput();
+    std::printf(game.uciMode ? "info string %s\n" : "%s\n", text.c_str());
+    std::fflush(stdout);
+    unlockOutput();
 }
 
 void* allocateOrDie(size_t bytes) {
@@ -135,6 +152,8 @@ int parseCompressedHeader(FILE* f, TbCompressed** out, uint32_t* tableSize, int*
     TbCompressed* c = static_cast<TbCompressed*>(allocateOrDie(sizeof(TbCompressed)));
     c->blockCount = uint32_t(N);
     c->offsets = static_cast<uint64_t*>(allocateOrDie(size_t(N + 1) * sizeof(uint64_t)));
+    c->checks = static_cast<uint32_t*>(allocateOrDie(size_t(2 * N) * sizeof(uint32_t)));
+    for (uint64_t i = 0; i < 2 * N; ++i) c->checks[i] = bigEndian(header + 80 + 4 * i, 4);
     TbBitReader in(header, S - 4, (80 + 8 * N) * 8);
     c->offsets[0] = S;
     for (uint64_t i = 0; i < N; ++i) {
@@ -158,47 +177,65 @@ int parseCompressedHeader(FILE* f, TbCompressed** out, uint32_t* tableSize, int*
 
 namespace {
 
-// Reads the header of a compressed file; ends the process when it is broken.
-TbCompressed* readCompressedHeader(FILE* f, const char* path, uint32_t& tableSize) {
+// Reads the header of a compressed file; a broken one gives the message
+// (without its newline) and nullptr.
+TbCompressed* readCompressedHeader(FILE* f, const char* path, uint32_t& tableSize, std::string& problem) {
     TbCompressed* c;
     int blockBits = 0;
     int result = parseCompressedHeader(f, &c, &tableSize, &blockBits);
     if (result == TBH_OK) return c;
     if (result == TBH_BLOCK_SIZE) {
-        std::printf("*** %s: Unsupported block size %d\n", path, 1 << blockBits);
-        std::fflush(stdout);
-        std::exit(1);
+        problem = std::string("*** ") + path + ": Unsupported block size " + std::to_string(1 << blockBits);
+        return nullptr;
     }
-    static const char* const WHAT[] = {"", "read error\n", "file broken\n", "out of memory\n"};
-    fatal(std::string("*** Unable to read ") + path + " - " + WHAT[result]);
+    static const char* const WHAT[] = {"", "read error", "file broken", "out of memory"};
+    problem = std::string("*** Unable to read ") + path + " - " + WHAT[result];
+    return nullptr;
 }
 
-bool loadBlock(TbCacheBlock* b, TbSideTable& t, uint32_t first) {
+// A damaged file met while registering: at start-up it ends the process
+// (the interface sees at once that the tables are broken); on a reload
+// during a game the file is skipped and the engine plays on.
+void fileFault(const std::string& problem) {
+    if (tbFatalFileFaults) fatal(problem + "\n");
+    notice(problem + " (skipped)");
+}
+
+enum { LOAD_OK, LOAD_READ_FAILED, LOAD_DAMAGED };
+
+int loadBlock(TbCacheBlock* b, TbSideTable& t, uint32_t first) {
     if (!t.file) {
-        t.file = std::fopen(t.path, "rb");
+        // Not a plain fopen: the path may have become a FIFO since it was
+        // registered, and the search thread must not block on it.
+        t.file = openRegularFile(t.path, "rb");
         if (!t.file) {
             closeTableFiles();
-            t.file = std::fopen(t.path, "rb");
-            if (!t.file) return false;
+            t.file = openRegularFile(t.path, "rb");
+            if (!t.file) return LOAD_READ_FAILED;
         }
     }
     if (!t.compressed) {
-        if (std::fseek(t.file, long(first), SEEK_SET) != 0) return false;
+        // Plain files carry no check values: their bytes are taken as read.
+        if (std::fseek(t.file, long(first), SEEK_SET) != 0) return LOAD_READ_FAILED;
         size_t got = std::fread(b->data, 1, TB_BLOCK_BYTES, t.file);
-        if (std::ferror(t.file)) return false;
+        if (std::ferror(t.file)) return LOAD_READ_FAILED;
         b->valid = uint32_t(got);
-        return true;
+        return LOAD_OK;
     }
     TbCompressed* c = t.compressed;
     uint32_t block = first / TB_BLOCK_BYTES;
-    if (block >= c->blockCount || !decodeState) return false;
+    if (block >= c->blockCount || !decodeState) return LOAD_READ_FAILED;
     uint64_t length = c->offsets[block + 1] - c->offsets[block];
-    if (length > TB_BLOCK_BYTES || std::fseek(t.file, long(c->offsets[block]), SEEK_SET) != 0) return false;
-    if (std::fread(decodeState, 1, size_t(length), t.file) != length) return false;
+    if (length > TB_BLOCK_BYTES || std::fseek(t.file, long(c->offsets[block]), SEEK_SET) != 0) return LOAD_READ_FAILED;
+    if (std::fread(decodeState, 1, size_t(length), t.file) != length) return LOAD_READ_FAILED;
+    // The compressed bytes are checked before decoding, the result after:
+    // a flipped bit often decodes cleanly into wrong values.
+    if (headerCheck(decodeState, length) != c->checks[2 * block]) return LOAD_DAMAGED;
     uint32_t outSize = block + 1 == c->blockCount ? c->lastBlockSize : TB_BLOCK_BYTES;
-    if (!tbDecodeBlock(c->code, c->distances, decodeState, uint32_t(length), b->data, outSize)) return false;
+    if (!tbDecodeBlock(c->code, c->distances, decodeState, uint32_t(length), b->data, outSize)) return LOAD_DAMAGED;
+    if (headerCheck(b->data, outSize) != c->checks[2 * block + 1]) return LOAD_DAMAGED;
     b->valid = outSize;
-    return true;
+    return LOAD_OK;
 }
 
 }  // namespace
@@ -206,6 +243,7 @@ bool loadBlock(TbCacheBlock* b, TbSideTable& t, uint32_t first) {
 void freeCompressed(TbCompressed* c) {
     if (!c) return;
     std::free(c->offsets);
+    std::free(c->checks);
     std::free(c);
 }
 
@@ -224,6 +262,34 @@ int tbValueOfByte(int8_t b) {
     return b > 0 ? 32640 + b : b - 32640;
 }
 
+namespace {
+
+// Checks the file of a name and reads what registration needs: the table
+// size and, for a compressed file, its description. Returns the message of
+// a damaged file, empty when the file is sound.
+std::string examineFile(FILE* f, const std::string& path, bool plain, const TbClassRow& row, int side,
+                        uint32_t& size, TbCompressed*& compressed) {
+    compressed = nullptr;
+    if (plain) {
+        if (std::fseek(f, 0, SEEK_END) != 0) return "*** Seek in " + path + " failed";
+        long length = std::ftell(f);
+        if (length < 0 || (row.size[side] && uint64_t(length) != row.size[side])) return "*** " + path + " corrupted";
+        size = uint32_t(length);
+        return std::string();
+    }
+    std::string problem;
+    compressed = readCompressedHeader(f, path.c_str(), size, problem);
+    if (!compressed) return problem;
+    if (row.size[side] && size != row.size[side]) {
+        freeCompressed(compressed);
+        compressed = nullptr;
+        return "*** " + path + " corrupted";
+    }
+    return std::string();
+}
+
+}  // namespace
+
 int registerTableFile(const char* dir, int cls, int side) {
     TbClassRow& row = tbClasses[cls];
     TbSideTable& t = row.side[side];
@@ -232,59 +298,46 @@ int registerTableFile(const char* dir, int cls, int side) {
     const char* suffix = side ? "nbb" : "nbw";
     std::string names[3] = {base + row.name + "." + suffix, base + row.name + "." + suffix + ".emd",
                             base + row.name + suffix + ".emd"};
-    std::string path = names[0];
-    FILE* f = std::fopen(path.c_str(), "rb");
-    TbCompressed* compressed = nullptr;
-    uint32_t size = 0;
-    if (f) {
-        if (std::fseek(f, 0, SEEK_END) != 0) {
-            std::printf("*** Seek in %s failed\n", path.c_str());
-            std::fflush(stdout);
-            std::exit(1);
+    for (int i = 0; i < 3; ++i) {
+        const std::string& path = names[i];
+        bool notRegular = false;
+        // A directory or a FIFO named like a table is refused without being
+        // read: a FIFO would block the start-up for good.
+        FILE* f = openRegularFile(path.c_str(), "rb", &notRegular);
+        if (!f && !notRegular) continue;
+        uint32_t size = 0;
+        TbCompressed* compressed = nullptr;
+        std::string problem;
+        if (!f) problem = i == 0 ? "*** " + path + " corrupted" : "*** Unable to read " + path + " - read error";
+        else problem = examineFile(f, path, i == 0, row, side, size, compressed);
+        if (f) std::fclose(f);
+        if (!problem.empty()) {
+            // Skipped on a reload: the next name or directory may hold a good copy.
+            fileFault(problem);
+            continue;
         }
-        long length = std::ftell(f);
-        if (length < 0 || (row.size[side] && uint64_t(length) != row.size[side])) {
-            std::fclose(f);
-            std::printf("*** %s corrupted\n", path.c_str());
-            std::fflush(stdout);
-            std::exit(1);
-        }
-        size = uint32_t(length);
-    } else {
-        for (int i = 1; i < 3 && !f; ++i)
-            if ((f = std::fopen(names[i].c_str(), "rb"))) path = names[i];
-        if (!f) return 0;
-        ++tbCompressedCount;
-        compressed = readCompressedHeader(f, path.c_str(), size);
-        if (row.size[side] && size != row.size[side]) {
-            std::fclose(f);
+        int key[10];
+        tbKeyOfClass(cls, key, false);
+        bool ok = tbClassOfKey(key) == cls;
+        tbKeyOfClass(cls, key, true);
+        int swapped = tbClassOfKey(key);
+        ok = ok && (swapped == -cls || swapped == cls);
+        if (!ok) {
             freeCompressed(compressed);
-            std::printf("*** %s corrupted\n", path.c_str());
-            std::fflush(stdout);
-            std::exit(1);
+            fatal("*** Unable to register " + path + "\n");
         }
+        if (compressed) ++tbCompressedCount;
+        row.size[side] = size;
+        t.path = static_cast<char*>(allocateOrDie(path.size() + 1));
+        std::memcpy(t.path, path.c_str(), path.size() + 1);
+        freeCompressed(t.compressed);
+        t.compressed = compressed;
+        t.file = nullptr;
+        if (!t.buckets) t.buckets = static_cast<TbCacheBlock**>(allocateOrDie(sizeof(TbCacheBlock*) * TB_BUCKETS));
+        for (int k = 0; k < TB_BUCKETS; ++k) t.buckets[k] = nullptr;
+        return 1;
     }
-    row.size[side] = size;
-    std::fclose(f);
-    int key[10];
-    tbKeyOfClass(cls, key, false);
-    bool ok = tbClassOfKey(key) == cls;
-    tbKeyOfClass(cls, key, true);
-    int swapped = tbClassOfKey(key);
-    ok = ok && (swapped == -cls || swapped == cls);
-    if (!ok) {
-        freeCompressed(compressed);
-        std::printf("*** Unable to register %s\n", path.c_str());
-        std::fflush(stdout);
-        std::exit(1);
-    }
-    t.path = static_cast<char*>(allocateOrDie(path.size() + 1));
-    std::memcpy(t.path, path.c_str(), path.size() + 1);
-    t.compressed = compressed;
-    t.file = nullptr;
-    if (!t.buckets) t.buckets = static_cast<TbCacheBlock**>(allocateOrDie(sizeof(TbCacheBlock*) * TB_BUCKETS));
-    for (int i = 0; i < TB_BUCKETS; ++i) t.buckets[i] = nullptr;
-    return 1;
+    return 0;
 }
 
 void forgetTableFiles() {
@@ -381,7 +434,14 @@ int tablebaseValue(int cls, int side, uint32_t index) {
             unlinkLru(b);
             unlinkBucket(b);
         }
-        if (!loadBlock(b, t, first)) {
+        int loaded = loadBlock(b, t, first);
+        if (loaded != LOAD_OK) {
+            // Dropped once: later probes of this side stop at the missing
+            // path above, so the message is not repeated.
+            notice(std::string("*** ") + t.path +
+                   (loaded == LOAD_DAMAGED ? ": block " + std::to_string(first / TB_BLOCK_BYTES) + " damaged"
+                                           : ": read error") +
+                   ", table dropped");
             unregisterSide(cls, side);
             b->cls = 0;
             b->bucketNext = freeList;

@@ -39,10 +39,17 @@ int tbClassOfKey(const int* key);
 // The material key of a class with its first name group as white.
 void tbKeyOfClass(int cls, int* key, bool exchanged);
 
+// Whether a damaged (or non-regular) file met while registering ends the
+// process with its message (at start-up), or is skipped with the message
+// (a reload during a game).
+extern bool tbFatalFileFaults;
 // 1 when a file is (or already was) registered for the class and side,
-// 0 when the directory has none; a damaged file ends the process.
+// 0 when the directory has none (or only skipped files).
 int registerTableFile(const char* dir, int cls, int side);
 void forgetTableFiles();
+// Stored value, or 32767. A block that cannot be read, or that fails its
+// check values, drops the table side (with a message): from then on it
+// answers 32767, as if it had no file.
 int tablebaseValue(int cls, int side, uint32_t index);
 int tbValueOfByte(int8_t b);
 // Lays the cache out in the area (nullptr/0 = no blocks), empties every bucket.
