@@ -168,4 +168,11 @@ TEST_F(GameFiles, PartieKeepsTheCaseOfItsFileName) {
                          board);
 }
 
+TEST_F(GameFiles, TheFenHalfMoveFieldCarriesIntoTheGame) {
+    ASSERT_EQ(load("[FEN \"4k3/8/8/8/8/8/8/R3K3 w - - 98 80\"]\n80. Ra2 Kd8 81. Ra1 *\n"), 0);
+    EXPECT_EQ(game.board.fiftyCount, 101);
+    ASSERT_EQ(load("[FEN \"4k3/8/8/8/8/8/8/R3K3 w - -\"]\n1. Ra2 Kd8\n"), 0);
+    EXPECT_EQ(game.board.fiftyCount, 2);
+}
+
 }  // namespace

@@ -63,4 +63,14 @@ TEST_F(PositionFiles, LongAndBinaryLinesAreReadWhole) {
     EXPECT_EQ(load(std::string(binary, sizeof binary - 1) + "n\nre8\n"), 0);
 }
 
+TEST_F(PositionFiles, APositionFileStartsTheFiftyMoveCountAtZero) {
+    // It has no counters: nothing of an earlier set-up's count may remain.
+    ASSERT_EQ(setupFromFen(game, "4k3/8/8/8/8/8/8/R3K3 w - - 98 80"), 0);
+    ASSERT_EQ(load("b\nre1\nta1\nn\nre8\n"), 0);
+    EXPECT_EQ(game.board.fiftyCount, 0);
+    ASSERT_EQ(makeMove(game, makeMoveWord(0, 8)), 0);
+    ASSERT_EQ(undoMove(game), 0);
+    EXPECT_EQ(game.board.fiftyCount, 0);
+}
+
 }  // namespace
