@@ -28,7 +28,7 @@ Game::Game()
       lastBookPly(-1), epSquare(0), sideToMove(0), result(0), targetTime(60), maxTime(60), budgetCapMs(0),
       resignCount(0), lastScore(0), uciMode(0), uciFirstGo(0), lastMove(0), ponderMove(0),
       ponderReply(0), ponderTime(0), ponderDepth(0), ponderScore(0), setupLastMove(0),
-      setupEpSquare(0) {
+      setupEpSquare(0), setupFiftyCount(0) {
     buildTables();
     history.assign(HISTORY_INITIAL, HistoryEntry{});
     std::memset(fenText, 0, sizeof fenText);
@@ -147,6 +147,7 @@ void newGame(Game& g) {
     g.lastMove = 0;
     g.setupLastMove = 0;
     g.setupEpSquare = 0;
+    g.setupFiftyCount = 0;
     std::memset(&g.board, 0, sizeof g.board);
     resetHistory(g);
     bookMissCounter = 10;
@@ -273,7 +274,7 @@ void deriveCastling(Game& g) {
     }
 }
 
-int finishSetup(Game& g, int side) {
+int finishSetup(Game& g, int side, int fiftyCount) {
     for (int sq = 0; sq < 64; sq++) g.squareSlot[sq] = SLOT_EMPTY;
     for (int s = 0; s < 32; s++)
         if (g.slotSquare[s] != SQ_NONE) g.squareSlot[g.slotSquare[s]] = s;
@@ -292,6 +293,8 @@ int finishSetup(Game& g, int side) {
     recountBoard(g.board);
     computeKeys(side, g.board);
     g.board.lastMove = g.setupLastMove;
+    g.setupFiftyCount = fiftyCount < 0 ? 0 : fiftyCount;
+    g.board.fiftyCount = g.setupFiftyCount;
     positionText(g, g.fenText);
     uint32_t r = makeAndGenerate(side ^ 1, g.legalMoves, 0, g.board);
     if (r & MOVE_ILLEGAL) {
@@ -313,8 +316,23 @@ void dropSnapshot(GameSnapshot* s) { delete s; }
 
 static bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// The half-move field: a plain count of digits. EPD-like texts have
+// operations or nothing here, and a malformed field counts as 0, as a
+// position without counters always did.
+static int readHalfMoveField(const char* text) {
+    int n = 0;
+    size_t p = 0;
+    for (; std::isdigit((unsigned char)text[p]); p++) {
+        n = n * 10 + (text[p] - '0');
+        if (n > FEN_FIFTY_MAX) return 0;
+    }
+    if (p == 0 || (text[p] != 0 && !std::isspace((unsigned char)text[p]))) return 0;
+    return n;
+}
+
 static int readFen(Game& g, const char* text) {
     emptyBoard(g);
+    int fifty = 0;
     bool pawnMap[2][64] = {};
     size_t p = 0;
     while (isBlank(text[p])) p++;
@@ -404,8 +422,11 @@ static int readFen(Game& g, const char* text) {
                 }
             }
         }
+        while (text[p] != 0 && !isBlank(text[p])) p++;
+        while (isBlank(text[p])) p++;
+        fifty = readHalfMoveField(text + p);
     }
-    return finishSetup(g, side);
+    return finishSetup(g, side, fifty);
 }
 
 int setupFromFen(Game& g, const char* text) {

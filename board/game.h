@@ -20,6 +20,8 @@ constexpr int HISTORY_SEARCH_ROOM = 64;
 constexpr int SETUP_NO_SLOT = -2;
 constexpr int SETUP_NO_KING = -3;
 constexpr int SETUP_IN_CHECK = 0x8000;
+// A FEN half-move count above this is no count at all (read as 0).
+constexpr int FEN_FIFTY_MAX = 9999;
 
 struct Game {
     // game record
@@ -56,6 +58,9 @@ struct Game {
     // FEN's en-passant field), restored when the game is undone to its start
     uint32_t setupLastMove;
     int32_t setupEpSquare;
+    // fifty-move count of the set-up position (the FEN's half-move field),
+    // from which an undo back past the last irreversible move counts on
+    int32_t setupFiftyCount;
 
     Game();
 };
@@ -72,7 +77,8 @@ int placePawn(Game& g, int colour, int square);
 void clearBoard(Game& g);
 void emptyBoard(Game& g);  // every slot off the board, kings included
 void deriveCastling(Game& g);
-int finishSetup(Game& g, int side);
+// fiftyCount: half-moves since the last irreversible move before the set-up.
+int finishSetup(Game& g, int side, int fiftyCount = 0);
 void positionText(const Game& g, char* buffer);
 void printBoard(const Game& g);
 void copyToBoard(const Game& g, Board& b);
@@ -91,6 +97,8 @@ void dropSnapshot(GameSnapshot* s);
 int makeMove(Game& g, Move m);
 int undoMove(Game& g);
 int repetitionCount(const Game& g, int side, const Board& b);
+// The fifty-move count after the last played move, rebuilt from the record.
+int fiftyCountFromHistory(const Game& g);
 int insufficientMaterial(const Board& b);
 uint8_t castlingByte(const Game& g);
 void restoreCastling(Game& g, uint8_t byte);

@@ -67,6 +67,14 @@ int repetitionCount(const Game& g, int side, const Board& b) {
     return count;
 }
 
+int fiftyCountFromHistory(const Game& g) {
+    int count = 0;
+    for (int i = g.ply; i >= 0; i--, count++)
+        if (g.history[size_t(i)].flags & 0x40) return count;
+    // No irreversible move since the set-up: count on from its own count.
+    return count + g.setupFiftyCount;
+}
+
 int makeMove(Game& g, Move given) {
     given &= 0xFFFF;
     uint32_t entry = 0;
@@ -111,12 +119,14 @@ int makeMove(Game& g, Move given) {
     int moverSlot = g.squareSlot[from];
     bool irreversible = g.slotType[moverSlot] >= WHITE_PAWN || g.squareSlot[to] != SLOT_EMPTY || kind != 0;
     g.epSquare = enPassantSquare(entry, g.board);
-    g.board.fiftyCount = irreversible ? 0 : g.board.fiftyCount + 1;
+    int fiftyBefore = g.board.fiftyCount;
+    g.board.fiftyCount = irreversible ? 0 : fiftyBefore + 1;
     uint32_t r = makeAndGenerate(side, g.legalMoves, entry, g.board);
     if (r & MOVE_ILLEGAL) {
         g.ply--;
         g.lastStored = g.ply;
         g.epSquare = 0;
+        g.board.fiftyCount = fiftyBefore;
         return -2;
     }
     copyFromBoard(g, g.board);
@@ -181,7 +191,9 @@ int undoMove(Game& g) {
 
     copyToBoard(g, g.board);
     recountBoard(g.board);
-    g.board.fiftyCount = 0;
+    // The record keeps no counter, but each entry says whether its move was
+    // irreversible: enough to count back to the last one.
+    g.board.fiftyCount = fiftyCountFromHistory(g);
     // The move now last played may be a double step: offer its en-passant
     // capture again (the set-up's own double step when back at the start).
     g.board.lastMove = 0;

@@ -116,8 +116,14 @@ void applyConfigLine(const std::string& raw, int& log, std::string& paths, uint6
 }
 
 bool readConfig(const char* fileName, int& log, std::string& paths, uint64_t& cacheBytes) {
-    FILE* f = std::fopen(fileName, "r");
-    if (f == nullptr) return false;
+    // A FIFO of that name must not stall the start-up, nor a directory
+    // pass for an empty file.
+    bool notRegular = false;
+    FILE* f = openRegularFile(fileName, "r", &notRegular);
+    if (f == nullptr) {
+        if (notRegular) std::fprintf(stderr, "%s: not a regular file, ignored\n", CFG_FILE_NAME);
+        return false;
+    }
     std::string line;
     bool cut = false;
     while (readTextLine(f, line, &cut)) {

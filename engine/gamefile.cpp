@@ -4,6 +4,7 @@
 #include <cstring>
 #include <strings.h>
 #include "board/notation.h"
+#include "engine/platform.h"
 
 namespace {
 
@@ -297,7 +298,9 @@ private:
 }  // namespace
 
 int loadGameFile(Game& g, const char* path, std::string* message) {
-    FILE* f = std::fopen(path, "r");
+    // A directory would read as an empty game and a FIFO would hang: only a
+    // regular file is a game file.
+    FILE* f = openRegularFile(path, "r");
     if (f == nullptr) {
         if (message) *message = std::string("cannot open game file ") + path;
         return GF_CANNOT_LOAD;

@@ -1,6 +1,7 @@
 #include "engine/positionfile.h"
 #include <cctype>
 #include <cstdio>
+#include "engine/platform.h"
 #include "engine/textline.h"
 
 namespace {
@@ -48,7 +49,8 @@ std::string readPosition(Game& g, FILE* f, int& side) {
 }  // namespace
 
 int loadPositionFile(Game& g, const char* path, std::string* message) {
-    FILE* f = std::fopen(path, "r");
+    // Like a game file: a directory or a FIFO is no position file.
+    FILE* f = openRegularFile(path, "r");
     if (f == nullptr) {
         if (message) *message = std::string("cannot open position file ") + path;
         return PF_CANNOT_OPEN;

@@ -203,4 +203,88 @@ TEST(Position, SearchGeneratorsAndGivesCheck) {
     EXPECT_EQ(givesCheckWhite(mv("e4c3"), 60, ns), 1);
 }
 
+TEST(Position, FenHalfMoveFieldStartsTheFiftyMoveCount) {
+    struct { const char* fen; int count; } cases[] = {
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 98 80", 98},
+        {"4k3/8/8/8/8/8/8/R3K3 b - - 7", 7},            // no full-move number
+        {"4k3/8/8/8/8/8/8/R3K3 w Q - 0 1", 0},
+        {"4k3/8/8/8/8/8/8/R3K3 w - -", 0},              // EPD-like: no counters
+        {"4k3/8/8/8/8/8/8/R3K3 w - - bm Ra8+;", 0},     // EPD operations
+        {"4k3/8/8/8/8/8/8/R3K3 w - - x 1", 0},          // malformed fields count as none
+        {"4k3/8/8/8/8/8/8/R3K3 w - - -5 1", 0},
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 12x 1", 0},
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 99999999999999999999 1", 0},
+        {"4k3/8/8/8/8/8/8/R3K3 w", 0},
+    };
+    for (auto& c : cases) {
+        ASSERT_EQ(setupFromFen(game, c.fen), 0) << c.fen;
+        EXPECT_EQ(game.board.fiftyCount, c.count) << c.fen;
+    }
+    // The count runs on from the set-up: the 100th half-move is a claim.
+    ASSERT_EQ(setupFromFen(game, "4k3/8/8/8/8/8/4P3/R3K3 w - - 98 80"), 0);
+    EXPECT_EQ(makeMove(game, mv("a1a2")), 0);
+    EXPECT_EQ(makeMove(game, mv("e8d8")), 5);
+    EXPECT_EQ(game.board.fiftyCount, 100);
+    // A pawn move starts it again.
+    ASSERT_EQ(setupFromFen(game, "4k3/8/8/8/8/8/4P3/R3K3 w - - 98 80"), 0);
+    EXPECT_EQ(makeMove(game, mv("e2e4")), 0);
+    EXPECT_EQ(game.board.fiftyCount, 0);
+    // A new game, and a set-up without counters, start from 0 again.
+    newGame(game);
+    listMoves(game);
+    EXPECT_EQ(game.board.fiftyCount, 0);
+}
+
+TEST(Position, UndoRebuildsTheFiftyMoveCount) {
+    newGame(game);
+    listMoves(game);
+    for (const char* m : {"e2e4", "g8f6", "g1f3", "f6g8", "f3g1"}) ASSERT_EQ(makeMove(game, mv(m)), 0) << m;
+    ASSERT_EQ(game.board.fiftyCount, 4);
+    ASSERT_EQ(undoMove(game), 0);
+    EXPECT_EQ(game.board.fiftyCount, 3);
+    for (int i = 0; i < 3; i++) ASSERT_EQ(undoMove(game), 0);
+    EXPECT_EQ(game.board.fiftyCount, 0);  // back to just after e2e4
+    ASSERT_EQ(undoMove(game), 0);
+    EXPECT_EQ(game.board.fiftyCount, 0);
+
+    // A take-back just before the claim keeps the claim for the replayed move.
+    ASSERT_EQ(setupFromFen(game, "4k3/8/8/8/8/8/4P3/R3K3 w - - 97 80"), 0);
+    EXPECT_EQ(makeMove(game, mv("a1a2")), 0);
+    EXPECT_EQ(makeMove(game, mv("e8d8")), 0);
+    ASSERT_EQ(undoMove(game), 0);
+    EXPECT_EQ(game.board.fiftyCount, 98);
+    EXPECT_EQ(makeMove(game, mv("e8f8")), 0);
+    EXPECT_EQ(makeMove(game, mv("a2a1")), 5);
+    // Undone back to the set-up, the FEN's own count returns.
+    while (undoMove(game) == 0) {
+    }
+    EXPECT_EQ(game.board.fiftyCount, 97);
+    EXPECT_EQ(makeMove(game, mv("a1a3")), 0);
+    EXPECT_EQ(makeMove(game, mv("e8e7")), 0);
+    EXPECT_EQ(makeMove(game, mv("a3a4")), 5);
+    // A capture inside the record stops the count there.
+    ASSERT_EQ(setupFromFen(game, "4k3/8/8/8/8/8/r7/R3K3 w - - 60 80"), 0);
+    for (const char* m : {"a1a2", "e8d8", "a2b2", "d8e8"}) ASSERT_EQ(makeMove(game, mv(m)), 0) << m;
+    ASSERT_EQ(undoMove(game), 0);
+    EXPECT_EQ(game.board.fiftyCount, 2);
+}
+
+TEST(Position, RepetitionsAfterUndoAndAfterASetUpWithACount) {
+    const char* knights[] = {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8"};
+    // A take-back must not hide a repetition for the next few moves.
+    newGame(game);
+    listMoves(game);
+    for (const char* m : knights) ASSERT_EQ(makeMove(game, mv(m)), 0) << m;
+    ASSERT_EQ(undoMove(game), 0);
+    EXPECT_EQ(makeMove(game, mv("f6g8")), 0);
+    EXPECT_EQ(makeMove(game, mv("g1f3")), 4);
+    ASSERT_EQ(undoMove(game), 0);
+    EXPECT_EQ(makeMove(game, mv("g1f3")), 4);
+    // From a set-up with a high count the repetition comes first, then the claim.
+    ASSERT_EQ(setupFromFen(game, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 90 80"), 0);
+    for (const char* m : knights) ASSERT_EQ(makeMove(game, mv(m)), 0) << m;
+    EXPECT_EQ(makeMove(game, mv("g1f3")), 4);
+    EXPECT_EQ(makeMove(game, mv("b8c6")), 5);
+}
+
 }  // namespace

@@ -99,6 +99,20 @@ TEST_F(ConfigFile, MissingFileLeavesEverything) {
     EXPECT_EQ(cache, 4194304u);
 }
 
+TEST_F(ConfigFile, ADirectoryOrFifoIsNoConfiguration) {
+    std::string folder = dir.file("cfgdir");
+    std::string fifo = dir.file("cfg.fifo");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    alarm(60);  // a hang ends the run instead of stalling it
+    for (const std::string& path : {folder, fifo}) {
+        EXPECT_FALSE(readConfig(path.c_str(), log, paths, cache)) << path;
+        EXPECT_EQ(paths, "/eng");
+        EXPECT_EQ(cache, 4194304u);
+    }
+    alarm(0);
+}
+
 TEST(ConfigSizes, ComputedIn64BitsAndClamped) {
     EXPECT_EQ(hashLogForSize(LONG_MIN), 0);
     EXPECT_EQ(hashLogForSize(0), 0);
@@ -139,6 +153,17 @@ TEST(ConfigBesideTheEngine, LogFileOnlyWhenAsked) {
     EngineResult r = runProgram(dir, engine, "");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(dir.exists("velmora.log"));
+}
+
+// A FIFO named like the configuration once stalled the start-up for good.
+TEST(ConfigBesideTheEngine, AFifoInPlaceOfTheFileIsPassedOver) {
+    TempDir dir;
+    std::string engine = dir.copyEngine();
+    ASSERT_EQ(mkfifo(dir.file("velmora.cfg").c_str(), 0600), 0);
+    EngineResult r = runProgram(dir, engine, "", "ping 3\nquit\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "pong 3\n");
+    EXPECT_NE(r.err.find("Hash=3MB Sst=68\n"), std::string::npos) << r.err;
 }
 
 }  // namespace

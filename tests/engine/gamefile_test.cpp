@@ -168,4 +168,33 @@ TEST_F(GameFiles, PartieKeepsTheCaseOfItsFileName) {
                          board);
 }
 
+TEST_F(GameFiles, OnlyARegularFileIsAGameFile) {
+    // A directory once loaded as an empty game and a FIFO hung the engine.
+    std::string folder = dir.file("games");
+    std::string fifo = dir.file("game.fifo");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(load("1. e4 e5\n"), 0);
+    alarm(300);  // a hang ends the run instead of stalling it
+    for (const std::string& path : {folder, fifo}) {
+        EXPECT_EQ(loadGameFile(game, path.c_str(), &message), GF_CANNOT_LOAD) << path;
+        EXPECT_EQ(message, "cannot open game file " + path);
+        EXPECT_EQ(game.ply, 1) << "the game stays as it was";
+        EngineResult r = runProgram(dir, VELMORA_BINARY, "-f" + path);
+        EXPECT_EQ(r.status, 1) << path;
+        EXPECT_EQ(r.out, "fichier??\n");
+        r = runProgram(dir, VELMORA_BINARY, "", "partie " + path + "\nquit\n");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "Error (game file): cannot open game file " + path + "\n");
+    }
+    alarm(0);
+}
+
+TEST_F(GameFiles, TheFenHalfMoveFieldCarriesIntoTheGame) {
+    ASSERT_EQ(load("[FEN \"4k3/8/8/8/8/8/8/R3K3 w - - 98 80\"]\n80. Ra2 Kd8 81. Ra1 *\n"), 0);
+    EXPECT_EQ(game.board.fiftyCount, 101);
+    ASSERT_EQ(load("[FEN \"4k3/8/8/8/8/8/8/R3K3 w - -\"]\n1. Ra2 Kd8\n"), 0);
+    EXPECT_EQ(game.board.fiftyCount, 2);
+}
+
 }  // namespace

@@ -63,4 +63,33 @@ TEST_F(PositionFiles, LongAndBinaryLinesAreReadWhole) {
     EXPECT_EQ(load(std::string(binary, sizeof binary - 1) + "n\nre8\n"), 0);
 }
 
+TEST_F(PositionFiles, OnlyARegularFileIsAPositionFile) {
+    std::string folder = dir.file("positions");
+    std::string fifo = dir.file("pos.fifo");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(load("b\nre1\npe2\nn\nre8\n"), 0);
+    std::string before = position();
+    alarm(300);  // a hang ends the run instead of stalling it
+    for (const std::string& path : {folder, fifo}) {
+        EXPECT_EQ(loadPositionFile(game, path.c_str(), &message), PF_CANNOT_OPEN) << path;
+        EXPECT_EQ(message, "cannot open position file " + path);
+        EXPECT_EQ(position(), before);
+        EngineResult r = runProgram(dir, VELMORA_BINARY, "-p" + path);
+        EXPECT_EQ(r.status, 1) << path;
+        EXPECT_EQ(r.out, "fichier??\n");
+    }
+    alarm(0);
+}
+
+TEST_F(PositionFiles, APositionFileStartsTheFiftyMoveCountAtZero) {
+    // It has no counters: nothing of an earlier set-up's count may remain.
+    ASSERT_EQ(setupFromFen(game, "4k3/8/8/8/8/8/8/R3K3 w - - 98 80"), 0);
+    ASSERT_EQ(load("b\nre1\nta1\nn\nre8\n"), 0);
+    EXPECT_EQ(game.board.fiftyCount, 0);
+    ASSERT_EQ(makeMove(game, makeMoveWord(0, 8)), 0);
+    ASSERT_EQ(undoMove(game), 0);
+    EXPECT_EQ(game.board.fiftyCount, 0);
+}
+
 }  // namespace
