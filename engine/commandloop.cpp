@@ -454,6 +454,15 @@ int runCommandLoop(FILE* in) {
     while (readLine(in, line)) {
         normalise(line);
         if (prefix(line, "GO")) {
+            // A thread that has announced its move may still be ending or
+            // pondering: a GO sent on seeing that move is for a new search
+            // and must not be lost. In UCI every go is owed a bestmove, so a
+            // search still running gives its own first. In xboard a GO
+            // during the engine's own search has nothing to add.
+            if (searching && (resultAnnounced || game.uciMode)) {
+                pendingPonderLine.clear();
+                cancelSearch();
+            }
             if (!searching) {
                 if (game.uciMode) uciGo(line);
                 else go();
@@ -551,7 +560,11 @@ int runCommandLoop(FILE* in) {
         } else if (line == "UCI") {
             uciHandshake();
         } else if (line == "ISREADY" && game.uciMode) {
-            reply("readyok\n");  // at once, even while a search runs
+            // At once, even while a search runs; but a thread that has given
+            // its bestmove is let end first, so that readyok after a
+            // bestmove means the engine is idle.
+            if (searching && resultAnnounced) stopSearch();
+            reply("readyok\n");
         } else if (prefix(line, "position") && game.uciMode) {
             positionCommand(line);
         } else if (line == "STOP" && game.uciMode) {

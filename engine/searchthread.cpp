@@ -1,9 +1,12 @@
 #include "engine/searchthread.h"
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include "board/notation.h"
 #include "engine/commandloop.h"
 #include "engine/platform.h"
@@ -12,6 +15,7 @@
 #include "search/search.h"
 
 std::atomic<int> searching{0};
+std::atomic<int> resultAnnounced{0};
 std::atomic<int> stopRequested{0};
 uint32_t searchResultSlot = 0;
 std::atomic<int> holdBestMove{0};
@@ -21,6 +25,18 @@ void (*moveLogger)(Game& g, uint32_t move, int withVariation) = nullptr;
 // 128 KiB would overflow in sanitizer builds; nothing needs it small.
 constexpr size_t SEARCH_STACK_BYTES = size_t(8) << 20;
 constexpr int ANALYSE_TENTHS = 25920000;
+
+// The thread's end is signalled, so that whoever waits for it goes on at
+// once rather than at its next poll.
+static std::mutex searchEndMutex;
+static std::condition_variable searchEnded;
+
+// The thread's last action.
+static void endSearchThread() {
+    std::lock_guard<std::mutex> hold(searchEndMutex);
+    searching = 0;
+    searchEnded.notify_all();
+}
 
 void allocateTime() {
     Game& g = game;
@@ -110,11 +126,12 @@ static void searchThread(void* slot) {
                 lowerCasePromotion(text);
             }
             lockOutput();
+            resultAnnounced = 1;
             std::printf("bestmove %s\n", text);
             std::fflush(stdout);
             unlockOutput();
         }
-        searching = 0;
+        endSearchThread();
         return;
     }
     // A finished game gives no move: announce nothing rather than a bogus one.
@@ -133,6 +150,7 @@ static void searchThread(void* slot) {
             }
         }
         lockOutput();
+        resultAnnounced = 1;
         std::printf("move %s\n", text);
         if (code != 0) reportResult(code, text);
         std::fflush(stdout);
@@ -147,12 +165,13 @@ static void searchThread(void* slot) {
             }
         }
     }
-    searching = 0;
+    endSearchThread();
 }
 
 void startSearch(bool keepBudget) {
     if (searching) return;
     abortSearch = 0;
+    resultAnnounced = 0;
     if (!keepBudget) allocateTime();
     // Marked here, not in the thread: a second start arriving before the new
     // thread ran would otherwise start a second search.
@@ -172,9 +191,10 @@ void stopSearch() {
     stopRequested = 1;
     // Raised again on every poll: the thread clears the flag when it starts
     // to ponder, and a stop arriving just then must not be lost.
+    std::unique_lock<std::mutex> hold(searchEndMutex);
     while (searching) {
         abortSearch = 1;
-        sleepMs(10);
+        searchEnded.wait_for(hold, std::chrono::milliseconds(10));
     }
     stopRequested = 0;
 }

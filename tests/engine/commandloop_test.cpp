@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "engine_process.h"
 
 namespace {
 
@@ -161,6 +162,45 @@ TEST(CommandLoop, CarriageReturnsOnEveryKindOfLine) {
     EngineRun r = runEngine("setboard 4k3/8/8/8/8/8/8/4K2R w K -\r\nforce\r\ne1g1\r\nprint\r\nPING 5\r\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "....R...\n........\n........\n........\n........\n........\n........\n.....tr.\npong 5\n");
+}
+
+// The engine playing both sides: each GO is sent the instant the previous
+// move arrives, while that search thread is still ending or (hard) about to
+// ponder. None may be lost; a GO after a mate or stalemate has nothing to play.
+TEST(CommandLoop, GoRightAfterTheEnginesMoveIsNeverLost) {
+    EngineProcess e;
+    e.send("xboard");
+    e.send("option USE BOOK=0 RESIGN=0");
+    e.send("new");
+    e.send("force");
+    e.send("level 0 1 0");
+    e.send("time 30");  // a few milliseconds a move
+    int moves = 0, lost = 0;
+    for (const char* mode : {"easy", "hard"}) {
+        e.send(mode);
+        e.send("go");
+        for (int round = 0; round < 100 && lost < 3;) {
+            std::string line;
+            if (!e.readLine(line, 3000)) {
+                lost++;
+                e.send("go");
+                continue;
+            }
+            if (line.compare(0, 5, "move ") == 0) {
+                moves++;
+                round++;
+                e.send("go");
+            } else if (line.find("mates}") != std::string::npos || line.find("{Stalemate}") != std::string::npos) {
+                e.send("new");
+                e.send("go");
+            }
+        }
+        e.send("force");
+    }
+    EXPECT_EQ(lost, 0);
+    EXPECT_GE(moves, 200);
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(3000), 0);
 }
 
 }  // namespace

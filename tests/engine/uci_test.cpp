@@ -252,3 +252,38 @@ TEST(Uci, TablebasePathsKeepTheirCharacters) {
     tbPath = saved;
     tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
 }
+
+// A go sent the instant the previous bestmove arrives (or the readyok after
+// it) is a new search, never lost while the old thread ends: an interface
+// that waits for its bestmove would lose on time. Every go gets exactly one.
+TEST(Uci, EveryGoGetsExactlyOneBestmove) {
+    EngineProcess e;
+    e.send("uci");
+    ASSERT_FALSE(e.waitFor("uciok", 3000).empty());
+    e.send("position fen r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP3PPP/R2QKB1R w KQ - 0 8");
+    const int ROUNDS = 1500;
+    int lost = 0;
+    for (int round = 0; round < ROUNDS && lost < 3; round++) {
+        if (round % 3 == 1) {
+            e.send("isready");
+            if (e.waitFor("readyok", 2000).empty()) lost++;
+        }
+        e.send("go depth 1");
+        if (e.waitFor("bestmove ", 2000).empty()) lost++;
+    }
+    EXPECT_EQ(lost, 0);
+    e.send("isready");
+    ASSERT_FALSE(e.waitFor("readyok", 3000).empty());
+    int bestmoves = 0;
+    for (const std::string& l : e.lines) bestmoves += l.compare(0, 9, "bestmove ") == 0;
+    EXPECT_EQ(bestmoves, ROUNDS);
+
+    // A go while a search still runs: that search answers first, then the new one.
+    e.send("go infinite");
+    usleep(100000);
+    e.send("go depth 1");
+    EXPECT_FALSE(e.waitFor("bestmove ", 3000).empty());
+    EXPECT_FALSE(e.waitFor("bestmove ", 3000).empty());
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(2000), 0);
+}
