@@ -1,6 +1,7 @@
 #include "engine/searchthread.h"
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +39,14 @@ static void endSearchThread() {
     searchEnded.notify_all();
 }
 
+namespace {
+
+// The settings come from the protocol; the sums below are made in 64 bits so
+// that no setting, however large, can overflow them.
+int clampToInt(int64_t v) { return int(std::clamp<int64_t>(v, 1, INT_MAX)); }
+
+}  // namespace
+
 void allocateTime() {
     Game& g = game;
     g.maxDepth = 999;
@@ -46,33 +55,36 @@ void allocateTime() {
         g.targetTime = g.maxTime = ANALYSE_TENTHS;
         return;
     }
-    const int T = engineClock, P = movesPerPeriod, B = baseSeconds, I = incrementTenths;
+    const int64_t T = engineClock, P = movesPerPeriod, B = baseSeconds, I = incrementTenths;
     int left = 0;  // moves to the time control, 0 for none
+    int64_t target, limit;
     if (P >= 1) {
-        int played = (g.ply / 2) % P;
+        int64_t played = (g.ply / 2) % P;
         if (played < 0) played = 0;
-        left = P - played;
-        int cap = 2 * ((B * 10) / P);
-        int t = std::max((T - 20) / left, 1);
-        t = std::max(std::min(t, cap), 1);
-        g.targetTime = g.maxTime = t;
-        if (left > 1) g.maxTime = t + (t >> 1);
+        left = int(P - played);
+        int64_t cap = 2 * ((B * 10) / P);
+        int64_t t = std::max<int64_t>((T - 20) / left, 1);
+        t = std::max<int64_t>(std::min(t, cap), 1);
+        target = limit = t;
+        if (left > 1) limit = t + (t >> 1);
     } else if (I == 0 && B <= 420) {
-        int t = std::max(T / 30, 1);
-        g.targetTime = g.maxTime = t;
-        if (T > 59) g.maxTime = 2 * t;
-        if (g.maxTime >= T) g.maxTime = std::max(T, 1);
+        int64_t t = std::max<int64_t>(T / 30, 1);
+        target = limit = t;
+        if (T > 59) limit = 2 * t;
+        if (limit >= T) limit = std::max<int64_t>(T, 1);
     } else {
-        int r = T - 20;
-        int t = std::max(r / 30, 1) + I;
-        g.targetTime = t;
+        int64_t r = T - 20;
+        int64_t t = std::max<int64_t>(r / 30, 1) + I;
+        target = t;
         if (r > 2 * t) {
-            g.maxTime = 2 * t;
+            limit = 2 * t;
         } else {
-            g.targetTime = g.maxTime = std::max(r, 1);
+            target = limit = std::max<int64_t>(r, 1);
         }
-        if (I < T && T <= 20) g.targetTime = g.maxTime = std::max(I, 1);
+        if (I < T && T <= 20) target = limit = std::max<int64_t>(I, 1);
     }
+    g.targetTime = clampToInt(target);
+    g.maxTime = clampToInt(limit);
     g.budgetCapMs = shortClockCapMs(engineClockMs, g.targetTime, g.maxTime, left);
 }
 
@@ -81,12 +93,12 @@ int shortClockCapMs(int clockMs, int targetTime, int maxTime, int movesLeft) {
     // or less cannot pay move after move: there the search gets a share of
     // what is left, in milliseconds, as a longer clock would.
     if (clockMs < 0 || targetTime > 1) return 0;
-    const int incrementMs = incrementTenths * 100;
-    int share;
-    if (movesLeft >= 1) share = clockMs / (movesLeft + 1);
+    const int64_t incrementMs = int64_t(incrementTenths) * 100;
+    int64_t share;
+    if (movesLeft >= 1) share = clockMs / (int64_t(movesLeft) + 1);
     else share = clockMs / 30 + (incrementMs < clockMs / 2 ? incrementMs : 0);
-    share = std::max(share, 1);
-    return share < maxTime * 100 ? share : 0;
+    share = std::max<int64_t>(share, 1);
+    return share < int64_t(maxTime) * 100 ? int(share) : 0;
 }
 
 int resignCheck(Game& g, int score) {
