@@ -1,6 +1,7 @@
 #include "engine/commandloop.h"
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "egtb/tablebase.h"
 #include "engine/gamefile.h"
 #include "engine/config.h"
+#include "engine/platform.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "eval/pawnhash.h"
@@ -35,11 +37,16 @@ bool readLine(FILE* in, std::string& line) {
     line.clear();
     int retries = 0;
     for (;;) {
+        errno = 0;
         int c = std::fgetc(in);
         if (c == EOF) {
-            if (std::ferror(in) && !std::feof(in) && retries++ < READ_RETRIES) {
+            if (std::ferror(in) && !std::feof(in)) {
+                const int error = errno;
                 std::clearerr(in);
-                continue;
+                // A non-blocking input with nothing in it yet is no failure:
+                // the interface has simply not written its next line.
+                if ((error == EAGAIN || error == EWOULDBLOCK) && waitForInput(in)) continue;
+                if (retries++ < READ_RETRIES) continue;
             }
             return !line.empty();
         }

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include "board/game.h"
+#include "engine/commandloop.h"
 #include "engine_process.h"
 
 namespace {
@@ -201,6 +207,40 @@ TEST(CommandLoop, GoRightAfterTheEnginesMoveIsNeverLost) {
     EXPECT_GE(moves, 200);
     e.send("quit");
     EXPECT_EQ(e.waitExit(3000), 0);
+}
+
+// An interface may hand over a non-blocking input: having nothing to read yet
+// is not the end of it.
+TEST(CommandLoop, NonBlockingInputIsWaitedFor) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK), 0);
+    FILE* in = fdopen(fds[0], "r");
+    ASSERT_NE(in, nullptr);
+    std::thread writer([&] {
+        auto put = [&](const char* text) {
+            if (write(fds[1], text, std::strlen(text)) < 0) {
+            }
+        };
+        put("new\nforce\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        put("e2");  // half a line, then the rest
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        put("e4\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        put("e7e5\n");
+        close(fds[1]);
+    });
+    auto start = std::chrono::steady_clock::now();
+    runCommandLoop(in);
+    long ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    writer.join();
+    std::fclose(in);
+    EXPECT_GE(ms, 350);
+    EXPECT_EQ(game.ply, 1);  // both moves played
+    EXPECT_EQ(game.sideToMove, 0);
+    newGame(game);
+    listMoves(game);
 }
 
 }  // namespace
