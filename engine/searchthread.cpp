@@ -21,6 +21,7 @@ std::atomic<int> stopRequested{0};
 uint32_t searchResultSlot = 0;
 std::atomic<int> holdBestMove{0};
 std::atomic<int> discardResult{0};
+int bookMovePauseMs = 300;
 void (*moveLogger)(Game& g, uint32_t move, int withVariation) = nullptr;
 
 // 128 KiB would overflow in sanitizer builds; nothing needs it small.
@@ -156,7 +157,9 @@ static void searchThread(void* slot) {
         if (code == 0) {
             int s = int16_t(uint16_t(result >> 16));
             if (s == BOOK_SCORE) {
-                sleepMs(300);
+                // A stop ("?", a new command) wants the move now.
+                const uint32_t start = tickCount();
+                while (!stopRequested && int(tickCount() - start) < bookMovePauseMs) sleepMs(2);
             } else if (s != NO_SCORE) {
                 code = resignCheck(g, s);
             }

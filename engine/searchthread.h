@@ -17,6 +17,9 @@ extern std::atomic<int> holdBestMove;
 // Set while a search is stopped only to be replaced ("ponderhit").
 extern std::atomic<int> discardResult;
 
+// The pause before a book move is announced (300 ms; the fuzz build uses 0).
+extern int bookMovePauseMs;
+
 // Writes a move entry to the log (no-op while no log is open); withVariation
 // adds the score and variation. Set by the log once it exists.
 extern void (*moveLogger)(Game& g, uint32_t move, int withVariation);

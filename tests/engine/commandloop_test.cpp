@@ -243,4 +243,37 @@ TEST(CommandLoop, NonBlockingInputIsWaitedFor) {
     listMoves(game);
 }
 
+// A book move is announced after a pause, unless the engine is told to move
+// now: "?" (or any command that stops the search) does not wait it out.
+TEST(CommandLoop, BookMovePauseEndsOnMoveNow) {
+    // The small book is read from the working directory: the source tree's.
+    std::string root = __FILE__;
+    root.erase(root.rfind("tests/engine/"));
+    if (access((root + "Mini.bo2").c_str(), R_OK) != 0) GTEST_SKIP() << "no Mini.bo2 in " << root;
+    char saved[4096];
+    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+    ASSERT_EQ(chdir(root.c_str()), 0);
+    EngineProcess e;
+    EXPECT_EQ(chdir(saved), 0);
+    auto now = [] { return std::chrono::steady_clock::now(); };
+    auto msSince = [&](std::chrono::steady_clock::time_point t) {
+        return long(std::chrono::duration_cast<std::chrono::milliseconds>(now() - t).count());
+    };
+    e.send("xboard");
+    e.send("new");
+    auto start = now();
+    e.send("go");
+    ASSERT_FALSE(e.waitFor("move ", 5000).empty());
+    EXPECT_GE(msSince(start), 250);  // the pause
+    e.send("new");
+    e.send("go");
+    usleep(50000);
+    start = now();
+    e.send("?");
+    ASSERT_FALSE(e.waitFor("move ", 5000).empty());
+    EXPECT_LT(msSince(start), 200);
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(2000), 0);
+}
+
 }  // namespace
