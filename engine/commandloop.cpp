@@ -1,6 +1,7 @@
 #include "engine/commandloop.h"
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "egtb/tablebase.h"
 #include "engine/gamefile.h"
 #include "engine/config.h"
+#include "engine/platform.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "eval/pawnhash.h"
@@ -35,11 +37,16 @@ bool readLine(FILE* in, std::string& line) {
     line.clear();
     int retries = 0;
     for (;;) {
+        errno = 0;
         int c = std::fgetc(in);
         if (c == EOF) {
-            if (std::ferror(in) && !std::feof(in) && retries++ < READ_RETRIES) {
+            if (std::ferror(in) && !std::feof(in)) {
+                const int error = errno;
                 std::clearerr(in);
-                continue;
+                // A non-blocking input with nothing in it yet is no failure:
+                // the interface has simply not written its next line.
+                if ((error == EAGAIN || error == EWOULDBLOCK) && waitForInput(in)) continue;
+                if (retries++ < READ_RETRIES) continue;
             }
             return !line.empty();
         }
@@ -88,31 +95,59 @@ void printIllegalPosition(int code) {
     std::fflush(stdout);
 }
 
+// Every number read from the protocol is brought into a range in which the
+// time arithmetic cannot overflow: clocks of up to 24 days in milliseconds,
+// bases and increments as long, periods of up to 100000 moves.
+constexpr long PROTO_MS_MAX = INT_MAX;
+constexpr long PROTO_SECONDS_MAX = INT_MAX / 1000;
+constexpr long PROTO_TENTHS_MAX = INT_MAX / 100;
+constexpr long PROTO_MOVES_MAX = 100000;
+
+long clampLong(long v, long lo, long hi) { return std::clamp(v, lo, hi); }
+
+// One integer as scanf's %d reads it (blanks, then a sign and digits), with
+// no overflow: beyond the range of long it is the nearest end.
+bool scanInteger(const char*& p, long& value) {
+    char* end = nullptr;
+    value = std::strtol(p, &end, 10);
+    if (end == p) return false;
+    p = end;
+    return true;
+}
+
 void setTimeControl(const std::string& line) {
     incrementTenths = 0;
-    const char* args = line.c_str() + 5;
-    int fields;
-    if (line.find(':') != std::string::npos) {
-        int moves = 0, minutes = 0, seconds = 0, inc = 0;
-        fields = std::sscanf(args, "%d %d:%d %d", &moves, &minutes, &seconds, &inc);
-        if (fields >= 1) movesPerPeriod = moves;
-        if (fields < 3) {
-            reply("Error (command not legal)\n");
-            return;
+    const char* p = line.c_str() + 5;
+    // "moves minutes[:seconds] increment"; the seconds form needs the colon
+    // right after the minutes.
+    const bool colon = line.find(':') != std::string::npos;
+    long field[4] = {0, 0, 0, 0};
+    int fields = 0;
+    if (scanInteger(p, field[0])) {
+        fields = 1;
+        if (scanInteger(p, field[1])) {
+            fields = 2;
+            if (!colon) {
+                if (scanInteger(p, field[2])) fields = 3;
+            } else if (*p == ':') {
+                p++;
+                if (scanInteger(p, field[2])) {
+                    fields = 3;
+                    if (scanInteger(p, field[3])) fields = 4;
+                }
+            }
         }
-        baseSeconds = seconds + minutes * 60;
-        if (fields >= 4) incrementTenths = inc * 10;
-    } else {
-        int moves = 0, minutes = 0, inc = 0;
-        fields = std::sscanf(args, "%d %d %d", &moves, &minutes, &inc);
-        if (fields >= 1) movesPerPeriod = moves;
-        if (fields < 2) {
-            reply("Error (command not legal)\n");
-            return;
-        }
-        baseSeconds = minutes * 60;
-        if (fields >= 3) incrementTenths = inc * 10;
     }
+    if (fields >= 1) movesPerPeriod = int(clampLong(field[0], 0, PROTO_MOVES_MAX));
+    if (fields < (colon ? 3 : 2)) {
+        reply("Error (command not legal)\n");
+        return;
+    }
+    const long minutes = clampLong(field[1], 0, PROTO_SECONDS_MAX / 60);
+    const long seconds = colon ? clampLong(field[2], 0, PROTO_SECONDS_MAX) : 0;
+    baseSeconds = int(std::min(minutes * 60 + seconds, PROTO_SECONDS_MAX));
+    const int incField = colon ? 3 : 2;
+    if (fields > incField) incrementTenths = int(clampLong(field[incField], 0, PROTO_TENTHS_MAX / 10) * 10);
 }
 
 void removeManAt(Game& g, int square) {
@@ -384,13 +419,15 @@ void uciGo(const std::string& line) {
     long n;
     const int side = game.sideToMove;
     bool clocks = false;
-    // A colour's clock is the engine's when that colour is to move.
+    // A colour's clock is the engine's when that colour is to move. A clock
+    // below zero (a flag fallen) is an empty one.
     auto readClock = [&](const char* key, int colour) {
         if (!fieldAfter(line, key, n)) return;
         clocks = true;
+        n = clampLong(n, 0, PROTO_MS_MAX);
         if (side == colour) {
             engineClock = int(n / 100);
-            engineClockMs = int(std::clamp(n, 0L, long(INT_MAX)));
+            engineClockMs = int(n);
             if (game.uciFirstGo) baseSeconds = int(n / 1000);
         } else {
             opponentClock = int(n / 100);
@@ -398,31 +435,36 @@ void uciGo(const std::string& line) {
     };
     readClock("WTIME", 0);
     readClock("BTIME", 1);
-    if (fieldAfter(line, "WINC", n)) incrementTenths = int(n / 100);
-    else if (fieldAfter(line, "BINC", n)) incrementTenths = int(n / 100);
-    if (game.uciFirstGo && fieldAfter(line, "MOVESTOGO", n)) movesPerPeriod = n != 0 ? game.ply / 2 + int(n) : 0;
+    if (fieldAfter(line, "WINC", n) || fieldAfter(line, "BINC", n)) incrementTenths = int(clampLong(n, 0, PROTO_MS_MAX) / 100);
+    if (game.uciFirstGo && fieldAfter(line, "MOVESTOGO", n)) {
+        n = clampLong(n, 0, PROTO_MOVES_MAX);
+        movesPerPeriod = n != 0 ? game.ply / 2 + int(n) : 0;
+    }
     game.uciFirstGo = 0;
 
-    long moveTime = -1, depth = -1, nodes = -1;
-    fieldAfter(line, "MOVETIME", moveTime);
-    fieldAfter(line, "DEPTH", depth);
-    fieldAfter(line, "NODES", nodes);
+    // A limit that is given is a limit, whatever its value: depth 0 or below
+    // searches one ply, nodes 0 the fewest nodes, a movetime of 0 or below a
+    // millisecond. Only "infinite", "ponder" or no limit at all wait for stop.
+    long moveTime = 0, depth = 0, nodes = 0;
+    const bool hasMoveTime = fieldAfter(line, "MOVETIME", moveTime);
+    const bool hasDepth = fieldAfter(line, "DEPTH", depth);
+    const bool hasNodes = fieldAfter(line, "NODES", nodes);
     const bool infinite = line.find("INFINITE") != std::string::npos;
     const bool ponder = line.find("PONDER") != std::string::npos;
 
     allocateTime();
-    if (moveTime >= 0) {
+    if (hasMoveTime) {
+        moveTime = clampLong(moveTime, 1, PROTO_MS_MAX);
         game.targetTime = game.maxTime = std::max(int(moveTime / 100), 1);
         // Under a tenth the budget would round up past the time asked for.
-        game.budgetCapMs = int(std::clamp(moveTime, 1L, long(INT_MAX)));
+        game.budgetCapMs = int(moveTime);
     } else if (infinite || ponder || !clocks) {
         game.targetTime = game.maxTime = ENDLESS_TENTHS;
         game.budgetCapMs = 0;
     }
-    if (depth > 0) game.maxDepth = int(std::min(depth, 999L));
-    nodeLimit = nodes > 0 ? uint32_t(std::min(nodes, 4000000000L)) : 0;
-    // No limit at all, infinite or ponder: the bestmove waits for "stop".
-    holdBestMove = infinite || ponder || (!clocks && moveTime < 0 && depth <= 0 && nodes <= 0);
+    if (hasDepth) game.maxDepth = int(clampLong(depth, 1, 999));
+    nodeLimit = hasNodes ? uint32_t(clampLong(nodes, 1, 4000000000L)) : 0;
+    holdBestMove = infinite || ponder || (!clocks && !hasMoveTime && !hasDepth && !hasNodes);
     if (ponder) {
         pendingPonderLine = line;
         size_t p = pendingPonderLine.find("PONDER");
@@ -454,6 +496,15 @@ int runCommandLoop(FILE* in) {
     while (readLine(in, line)) {
         normalise(line);
         if (prefix(line, "GO")) {
+            // A thread that has announced its move may still be ending or
+            // pondering: a GO sent on seeing that move is for a new search
+            // and must not be lost. In UCI every go is owed a bestmove, so a
+            // search still running gives its own first. In xboard a GO
+            // during the engine's own search has nothing to add.
+            if (searching && (resultAnnounced || game.uciMode)) {
+                pendingPonderLine.clear();
+                cancelSearch();
+            }
             if (!searching) {
                 if (game.uciMode) uciGo(line);
                 else go();
@@ -476,9 +527,11 @@ int runCommandLoop(FILE* in) {
         } else if (prefix(line, "TIME") || prefix(line, "OTIM")) {
             long n;
             if (intAfter(line, 4, n) && n != 0) {
+                // Centiseconds; below zero the flag has fallen: no time left.
+                n = clampLong(n, 0, PROTO_MS_MAX / 10);
                 if (line[0] == 'T') {
                     engineClock = int(n / 10);
-                    engineClockMs = int(std::clamp(n, 0L, long(INT_MAX / 10)) * 10);
+                    engineClockMs = int(n * 10);
                 } else {
                     opponentClock = int(n / 10);
                 }
@@ -551,7 +604,11 @@ int runCommandLoop(FILE* in) {
         } else if (line == "UCI") {
             uciHandshake();
         } else if (line == "ISREADY" && game.uciMode) {
-            reply("readyok\n");  // at once, even while a search runs
+            // At once, even while a search runs; but a thread that has given
+            // its bestmove is let end first, so that readyok after a
+            // bestmove means the engine is idle.
+            if (searching && resultAnnounced) stopSearch();
+            reply("readyok\n");
         } else if (prefix(line, "position") && game.uciMode) {
             positionCommand(line);
         } else if (line == "STOP" && game.uciMode) {

@@ -1,6 +1,8 @@
+#include <cerrno>
 #include <csignal>
 #include "engine/platform.h"
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,4 +87,15 @@ std::FILE* openRegularFile(const char* path, const char* mode, bool* notRegular)
     std::FILE* f = ::fdopen(fd, mode);
     if (f == nullptr) ::close(fd);
     return f;
+}
+
+bool waitForInput(std::FILE* in) {
+    int fd = ::fileno(in);
+    if (fd < 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    for (;;) {
+        int n = ::poll(&p, 1, -1);
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return false;
+    }
 }

@@ -30,3 +30,7 @@ void ignoreInterrupts();
 // and opening never blocks. nullptr when the path does not name a readable
 // regular file; *notRegular (when given) tells that case apart.
 std::FILE* openRegularFile(const char* path, const char* mode, bool* notRegular = nullptr);
+// Waits until the stream's descriptor has input (or its writer has gone), for
+// a non-blocking input that has nothing yet. False when the stream has no
+// descriptor to wait on.
+bool waitForInput(std::FILE* in);

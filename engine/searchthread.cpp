@@ -1,9 +1,13 @@
 #include "engine/searchthread.h"
 #include <algorithm>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include "board/notation.h"
 #include "engine/commandloop.h"
 #include "engine/platform.h"
@@ -12,15 +16,37 @@
 #include "search/search.h"
 
 std::atomic<int> searching{0};
+std::atomic<int> resultAnnounced{0};
 std::atomic<int> stopRequested{0};
 uint32_t searchResultSlot = 0;
 std::atomic<int> holdBestMove{0};
 std::atomic<int> discardResult{0};
+int bookMovePauseMs = 300;
 void (*moveLogger)(Game& g, uint32_t move, int withVariation) = nullptr;
 
 // 128 KiB would overflow in sanitizer builds; nothing needs it small.
 constexpr size_t SEARCH_STACK_BYTES = size_t(8) << 20;
 constexpr int ANALYSE_TENTHS = 25920000;
+
+// The thread's end is signalled, so that whoever waits for it goes on at
+// once rather than at its next poll.
+static std::mutex searchEndMutex;
+static std::condition_variable searchEnded;
+
+// The thread's last action.
+static void endSearchThread() {
+    std::lock_guard<std::mutex> hold(searchEndMutex);
+    searching = 0;
+    searchEnded.notify_all();
+}
+
+namespace {
+
+// The settings come from the protocol; the sums below are made in 64 bits so
+// that no setting, however large, can overflow them.
+int clampToInt(int64_t v) { return int(std::clamp<int64_t>(v, 1, INT_MAX)); }
+
+}  // namespace
 
 void allocateTime() {
     Game& g = game;
@@ -30,33 +56,36 @@ void allocateTime() {
         g.targetTime = g.maxTime = ANALYSE_TENTHS;
         return;
     }
-    const int T = engineClock, P = movesPerPeriod, B = baseSeconds, I = incrementTenths;
+    const int64_t T = engineClock, P = movesPerPeriod, B = baseSeconds, I = incrementTenths;
     int left = 0;  // moves to the time control, 0 for none
+    int64_t target, limit;
     if (P >= 1) {
-        int played = (g.ply / 2) % P;
+        int64_t played = (g.ply / 2) % P;
         if (played < 0) played = 0;
-        left = P - played;
-        int cap = 2 * ((B * 10) / P);
-        int t = std::max((T - 20) / left, 1);
-        t = std::max(std::min(t, cap), 1);
-        g.targetTime = g.maxTime = t;
-        if (left > 1) g.maxTime = t + (t >> 1);
+        left = int(P - played);
+        int64_t cap = 2 * ((B * 10) / P);
+        int64_t t = std::max<int64_t>((T - 20) / left, 1);
+        t = std::max<int64_t>(std::min(t, cap), 1);
+        target = limit = t;
+        if (left > 1) limit = t + (t >> 1);
     } else if (I == 0 && B <= 420) {
-        int t = std::max(T / 30, 1);
-        g.targetTime = g.maxTime = t;
-        if (T > 59) g.maxTime = 2 * t;
-        if (g.maxTime >= T) g.maxTime = std::max(T, 1);
+        int64_t t = std::max<int64_t>(T / 30, 1);
+        target = limit = t;
+        if (T > 59) limit = 2 * t;
+        if (limit >= T) limit = std::max<int64_t>(T, 1);
     } else {
-        int r = T - 20;
-        int t = std::max(r / 30, 1) + I;
-        g.targetTime = t;
+        int64_t r = T - 20;
+        int64_t t = std::max<int64_t>(r / 30, 1) + I;
+        target = t;
         if (r > 2 * t) {
-            g.maxTime = 2 * t;
+            limit = 2 * t;
         } else {
-            g.targetTime = g.maxTime = std::max(r, 1);
+            target = limit = std::max<int64_t>(r, 1);
         }
-        if (I < T && T <= 20) g.targetTime = g.maxTime = std::max(I, 1);
+        if (I < T && T <= 20) target = limit = std::max<int64_t>(I, 1);
     }
+    g.targetTime = clampToInt(target);
+    g.maxTime = clampToInt(limit);
     g.budgetCapMs = shortClockCapMs(engineClockMs, g.targetTime, g.maxTime, left);
 }
 
@@ -65,12 +94,12 @@ int shortClockCapMs(int clockMs, int targetTime, int maxTime, int movesLeft) {
     // or less cannot pay move after move: there the search gets a share of
     // what is left, in milliseconds, as a longer clock would.
     if (clockMs < 0 || targetTime > 1) return 0;
-    const int incrementMs = incrementTenths * 100;
-    int share;
-    if (movesLeft >= 1) share = clockMs / (movesLeft + 1);
+    const int64_t incrementMs = int64_t(incrementTenths) * 100;
+    int64_t share;
+    if (movesLeft >= 1) share = clockMs / (int64_t(movesLeft) + 1);
     else share = clockMs / 30 + (incrementMs < clockMs / 2 ? incrementMs : 0);
-    share = std::max(share, 1);
-    return share < maxTime * 100 ? share : 0;
+    share = std::max<int64_t>(share, 1);
+    return share < int64_t(maxTime) * 100 ? int(share) : 0;
 }
 
 int resignCheck(Game& g, int score) {
@@ -110,11 +139,12 @@ static void searchThread(void* slot) {
                 lowerCasePromotion(text);
             }
             lockOutput();
+            resultAnnounced = 1;
             std::printf("bestmove %s\n", text);
             std::fflush(stdout);
             unlockOutput();
         }
-        searching = 0;
+        endSearchThread();
         return;
     }
     // A finished game gives no move: announce nothing rather than a bogus one.
@@ -127,12 +157,15 @@ static void searchThread(void* slot) {
         if (code == 0) {
             int s = int16_t(uint16_t(result >> 16));
             if (s == BOOK_SCORE) {
-                sleepMs(300);
+                // A stop ("?", a new command) wants the move now.
+                const uint32_t start = tickCount();
+                while (!stopRequested && int(tickCount() - start) < bookMovePauseMs) sleepMs(2);
             } else if (s != NO_SCORE) {
                 code = resignCheck(g, s);
             }
         }
         lockOutput();
+        resultAnnounced = 1;
         std::printf("move %s\n", text);
         if (code != 0) reportResult(code, text);
         std::fflush(stdout);
@@ -147,12 +180,13 @@ static void searchThread(void* slot) {
             }
         }
     }
-    searching = 0;
+    endSearchThread();
 }
 
 void startSearch(bool keepBudget) {
     if (searching) return;
     abortSearch = 0;
+    resultAnnounced = 0;
     if (!keepBudget) allocateTime();
     // Marked here, not in the thread: a second start arriving before the new
     // thread ran would otherwise start a second search.
@@ -172,9 +206,10 @@ void stopSearch() {
     stopRequested = 1;
     // Raised again on every poll: the thread clears the flag when it starts
     // to ponder, and a stop arriving just then must not be lost.
+    std::unique_lock<std::mutex> hold(searchEndMutex);
     while (searching) {
         abortSearch = 1;
-        sleepMs(10);
+        searchEnded.wait_for(hold, std::chrono::milliseconds(10));
     }
     stopRequested = 0;
 }

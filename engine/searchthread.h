@@ -6,12 +6,19 @@
 #include "board/game.h"
 
 extern std::atomic<int> searching;      // a search thread exists
+// The running thread has announced its move (or "bestmove"): all it may still
+// do is ponder or end. Set just before the line is printed, so that a command
+// reacting to the line always finds it set.
+extern std::atomic<int> resultAnnounced;
 extern std::atomic<int> stopRequested;  // stopSearch is waiting: do not ponder
 extern uint32_t searchResultSlot;
 // UCI "go infinite" / "go ponder": the bestmove waits for "stop".
 extern std::atomic<int> holdBestMove;
 // Set while a search is stopped only to be replaced ("ponderhit").
 extern std::atomic<int> discardResult;
+
+// The pause before a book move is announced (300 ms; the fuzz build uses 0).
+extern int bookMovePauseMs;
 
 // Writes a move entry to the log (no-op while no log is open); withVariation
 // adds the score and variation. Set by the log once it exists.
@@ -27,6 +34,7 @@ int resignCheck(Game& g, int score);
 // from allocateTime unless keepBudget is set (the caller has set it).
 void startSearch(bool keepBudget = false);
 // Stops the search; it then announces its move as usual ("?", UCI stop).
+// Returns once the thread has ended.
 void stopSearch();
 // Stops the search for a command that replaces it (FORCE, NEW, a move...):
 // in xboard mode its move is neither played nor announced. UCI owes a

@@ -20,10 +20,21 @@ void failLoad(const std::string& reason) {
     std::fflush(stdout);
 }
 
+// A table too large for the machine is no reason not to play: halve it until
+// it fits, as MEMORY keeps a working table, and say so.
 bool createTable() {
-    if (allocateTransTable(hashBudgetBytes(hashLog)) >= 0) return true;
-    std::fprintf(stderr, "no memory for a hash table of %llu bytes\n",
-                 (unsigned long long)hashBudgetBytes(hashLog));
+    const uint64_t wanted = hashBudgetBytes(hashLog);
+    const uint64_t smallest = TT_MIN_BUCKETS * sizeof(TTBucket);
+    for (uint64_t bytes = wanted;; bytes /= 2) {
+        if (allocateTransTable(bytes) >= 0) {
+            if (bytes != wanted)
+                std::fprintf(stderr, "Not enough memory for a %llu MB hash table; using %d MB\n",
+                             (unsigned long long)(wanted >> 20), ttSizeMiB());
+            return true;
+        }
+        if (bytes <= smallest) break;
+    }
+    std::fprintf(stderr, "no memory for a hash table of %llu bytes\n", (unsigned long long)wanted);
     return false;
 }
 

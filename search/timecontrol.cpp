@@ -25,6 +25,8 @@ int startClock(int soft, int hard, int capMs) {
     // About 25 nodes per millisecond of the hard time, between 2500 and 250000.
     int64_t interval = int64_t(hardTimeMs) * 25;
     pollInterval = uint32_t(std::clamp<int64_t>(interval, 2500, 250000));
+    // A node limit is read at the clock check: check at least that often.
+    if (nodeLimit != 0) pollInterval = std::min(pollInterval, std::max<uint32_t>(nodeLimit, 100));
     return 0;
 }
 

@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include "board/game.h"
+#include "engine/commandloop.h"
+#include "engine_process.h"
 
 namespace {
 
@@ -161,6 +168,112 @@ TEST(CommandLoop, CarriageReturnsOnEveryKindOfLine) {
     EngineRun r = runEngine("setboard 4k3/8/8/8/8/8/8/4K2R w K -\r\nforce\r\ne1g1\r\nprint\r\nPING 5\r\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "....R...\n........\n........\n........\n........\n........\n........\n.....tr.\npong 5\n");
+}
+
+// The engine playing both sides: each GO is sent the instant the previous
+// move arrives, while that search thread is still ending or (hard) about to
+// ponder. None may be lost; a GO after a mate or stalemate has nothing to play.
+TEST(CommandLoop, GoRightAfterTheEnginesMoveIsNeverLost) {
+    EngineProcess e;
+    e.send("xboard");
+    e.send("option USE BOOK=0 RESIGN=0");
+    e.send("new");
+    e.send("force");
+    e.send("level 0 1 0");
+    e.send("time 30");  // a few milliseconds a move
+    int moves = 0, lost = 0;
+    for (const char* mode : {"easy", "hard"}) {
+        e.send(mode);
+        e.send("go");
+        for (int round = 0; round < 100 && lost < 3;) {
+            std::string line;
+            if (!e.readLine(line, 3000)) {
+                lost++;
+                e.send("go");
+                continue;
+            }
+            if (line.compare(0, 5, "move ") == 0) {
+                moves++;
+                round++;
+                e.send("go");
+            } else if (line.find("mates}") != std::string::npos || line.find("{Stalemate}") != std::string::npos) {
+                e.send("new");
+                e.send("go");
+            }
+        }
+        e.send("force");
+    }
+    EXPECT_EQ(lost, 0);
+    EXPECT_GE(moves, 200);
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(3000), 0);
+}
+
+// An interface may hand over a non-blocking input: having nothing to read yet
+// is not the end of it.
+TEST(CommandLoop, NonBlockingInputIsWaitedFor) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK), 0);
+    FILE* in = fdopen(fds[0], "r");
+    ASSERT_NE(in, nullptr);
+    std::thread writer([&] {
+        auto put = [&](const char* text) {
+            if (write(fds[1], text, std::strlen(text)) < 0) {
+            }
+        };
+        put("new\nforce\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        put("e2");  // half a line, then the rest
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        put("e4\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        put("e7e5\n");
+        close(fds[1]);
+    });
+    auto start = std::chrono::steady_clock::now();
+    runCommandLoop(in);
+    long ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    writer.join();
+    std::fclose(in);
+    EXPECT_GE(ms, 350);
+    EXPECT_EQ(game.ply, 1);  // both moves played
+    EXPECT_EQ(game.sideToMove, 0);
+    newGame(game);
+    listMoves(game);
+}
+
+// A book move is announced after a pause, unless the engine is told to move
+// now: "?" (or any command that stops the search) does not wait it out.
+TEST(CommandLoop, BookMovePauseEndsOnMoveNow) {
+    // The small book is read from the working directory: the source tree's.
+    std::string root = __FILE__;
+    root.erase(root.rfind("tests/engine/"));
+    if (access((root + "Mini.bo2").c_str(), R_OK) != 0) GTEST_SKIP() << "no Mini.bo2 in " << root;
+    char saved[4096];
+    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+    ASSERT_EQ(chdir(root.c_str()), 0);
+    EngineProcess e;
+    EXPECT_EQ(chdir(saved), 0);
+    auto now = [] { return std::chrono::steady_clock::now(); };
+    auto msSince = [&](std::chrono::steady_clock::time_point t) {
+        return long(std::chrono::duration_cast<std::chrono::milliseconds>(now() - t).count());
+    };
+    e.send("xboard");
+    e.send("new");
+    auto start = now();
+    e.send("go");
+    ASSERT_FALSE(e.waitFor("move ", 5000).empty());
+    EXPECT_GE(msSince(start), 250);  // the pause
+    e.send("new");
+    e.send("go");
+    usleep(50000);
+    start = now();
+    e.send("?");
+    ASSERT_FALSE(e.waitFor("move ", 5000).empty());
+    EXPECT_LT(msSince(start), 200);
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(2000), 0);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <string>
 #include "board/game.h"
 #include "egtb/tablebase.h"
@@ -51,6 +52,10 @@ protected:
     EngineResult run(const std::string& args, const std::string& script = "quit\n") {
         return runProgram(dir, VELMORA_BINARY, args, script);
     }
+    // The same through /bin/sh, whose arguments are given whole.
+    EngineResult runThroughShell(const std::string& shellArgs, const std::string& script) {
+        return runProgram(dir, "/bin/sh", shellArgs, script);
+    }
 };
 
 TEST_F(SwitchRuns, TimeBelowOneSecondIsRefusedAndTheRunGoesOn) {
@@ -99,5 +104,30 @@ TEST_F(SwitchRuns, BatchRunsSearchOnceAndEnd) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.find("move"), std::string::npos) << r.out;
 }
+
+// A table larger than the machine can give is no reason not to start: the
+// engine takes the largest that fits and says so. The address space is
+// limited to 256 MiB here (sanitizers need far more of it for themselves).
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+TEST_F(SwitchRuns, HashTooLargeForTheMachineFallsBackToOneThatFits) {
+    const std::string limited = "-c 'ulimit -v 262144 && exec \"$0\" \"$@\"' '" + dir.copyEngine() + "' ";
+    EngineResult r = runThroughShell(limited + "-h27", "ping 1\nquit\n");  // 1.5 GiB asked
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "pong 1\n");
+    EXPECT_NE(r.err.find("Not enough memory for a 1536 MB hash table; using "), std::string::npos) << r.err;
+    unsigned mb = 0;
+    size_t at = r.err.find("Hash=");
+    ASSERT_NE(at, std::string::npos) << r.err;
+    mb = unsigned(std::strtoul(r.err.c_str() + at + 5, nullptr, 10));
+    EXPECT_GE(mb, 3u);
+    EXPECT_LT(mb, 256u);
+
+    dir.write("velmora.cfg", "HASHTABLE=28\n");
+    r = runThroughShell(limited, "ping 2\nquit\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "pong 2\n");
+    EXPECT_NE(r.err.find("Not enough memory for a 3072 MB hash table"), std::string::npos) << r.err;
+}
+#endif
 
 }  // namespace

@@ -252,3 +252,99 @@ TEST(Uci, TablebasePathsKeepTheirCharacters) {
     tbPath = saved;
     tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
 }
+
+// A go sent the instant the previous bestmove arrives (or the readyok after
+// it) is a new search, never lost while the old thread ends: an interface
+// that waits for its bestmove would lose on time. Every go gets exactly one.
+TEST(Uci, EveryGoGetsExactlyOneBestmove) {
+    EngineProcess e;
+    e.send("uci");
+    ASSERT_FALSE(e.waitFor("uciok", 3000).empty());
+    e.send("position fen r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP3PPP/R2QKB1R w KQ - 0 8");
+    const int ROUNDS = 1500;
+    int lost = 0;
+    for (int round = 0; round < ROUNDS && lost < 3; round++) {
+        if (round % 3 == 1) {
+            e.send("isready");
+            if (e.waitFor("readyok", 2000).empty()) lost++;
+        }
+        e.send("go depth 1");
+        if (e.waitFor("bestmove ", 2000).empty()) lost++;
+    }
+    EXPECT_EQ(lost, 0);
+    e.send("isready");
+    ASSERT_FALSE(e.waitFor("readyok", 3000).empty());
+    int bestmoves = 0;
+    for (const std::string& l : e.lines) bestmoves += l.compare(0, 9, "bestmove ") == 0;
+    EXPECT_EQ(bestmoves, ROUNDS);
+
+    // A go while a search still runs: that search answers first, then the new one.
+    e.send("go infinite");
+    usleep(100000);
+    e.send("go depth 1");
+    EXPECT_FALSE(e.waitFor("bestmove ", 3000).empty());
+    EXPECT_FALSE(e.waitFor("bestmove ", 3000).empty());
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(2000), 0);
+}
+
+// A limit that is given bounds the search whatever its value: none of these
+// may wait for a stop that the interface will never send.
+TEST(Uci, ZeroAndNegativeLimitsAreAnswered) {
+    EngineProcess e;
+    e.send("uci");
+    ASSERT_FALSE(e.waitFor("uciok", 3000).empty());
+    for (const char* go : {"go depth 0", "go nodes 0", "go depth -4", "go nodes -100", "go movetime 0",
+                           "go movetime -50", "go depth", "go nodes"}) {
+        e.send("position startpos moves e2e4 c7c5 g1f3 d7d6");
+        e.send(go);
+        EXPECT_FALSE(e.waitFor("bestmove ", 5000).empty()) << go;
+    }
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(2000), 0);
+}
+
+// Times from the protocol are brought into range before any arithmetic:
+// huge values give long but sound budgets, never wrapped or negative ones.
+TEST(Uci, HugeTimeValuesGiveSoundBudgets) {
+    auto sound = [](const char* what) {
+        EXPECT_GE(game.targetTime, 1) << what;
+        EXPECT_GE(game.maxTime, game.targetTime) << what;
+        EXPECT_GE(engineClock, 0) << what;
+        EXPECT_GE(baseSeconds, 0) << what;
+        EXPECT_GE(incrementTenths, 0) << what;
+        EXPECT_GE(movesPerPeriod, 0) << what;
+    };
+    runLines("uci\nucinewgame\nposition startpos\ngo wtime 500 btime 500 winc 99999999999 binc 99999999999\nstop\n");
+    sound("huge increments");
+    EXPECT_GT(incrementTenths, 1000000);
+    runLines("ucinewgame\nposition startpos\ngo wtime 9999999999999 btime 9999999999999 movestogo 99999999999\nstop\n");
+    sound("huge clocks");
+    EXPECT_GT(engineClock, 1000000);
+    EXPECT_GT(movesPerPeriod, 1000);
+    runLines("ucinewgame\nposition startpos\ngo wtime -300 btime -300 winc -5 movetime 99999999999\nstop\n");
+    sound("negative clocks");
+    EXPECT_EQ(engineClock, 0);
+    EXPECT_EQ(incrementTenths, 0);
+    game.uciMode = 0;
+
+    // The xboard time commands, through the budget of the next search.
+    runLines("new\nforce\nlevel 0 99999999 0\ntime 99999999999\notim -99999999999\ngo\n?\n");
+    sound("huge base");
+    EXPECT_GT(baseSeconds, 1000000);
+    EXPECT_EQ(opponentClock, 0);
+    runLines("new\nforce\nlevel 2147483647 1 2147483647\ntime 1000\ngo\n?\n");
+    sound("huge period and increment");
+    EXPECT_EQ(baseSeconds, 60);
+    runLines("new\nforce\nlevel 40 99999999999999999999:99999999999999999999 5\ntime 1000\ngo\n?\n");
+    sound("huge minutes and seconds");
+    EXPECT_EQ(incrementTenths, 50);
+    runLines("new\nforce\nlevel -40 -5 -3\ntime -100\ngo\n?\n");
+    sound("negative fields");
+    EXPECT_EQ(engineClock, 0);
+    // Back to the settings the engine starts with, for the tests that follow.
+    runLines("new\nforce\nlevel 6 1 0\n");
+    engineClock = opponentClock = 0;
+    engineClockMs = -1;
+    game.budgetCapMs = 0;
+}
