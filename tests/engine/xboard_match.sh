@@ -26,11 +26,16 @@ HOME="$home" DISPLAY=":$disp" timeout 600 "$xb" \
   -matchMode true -matchGames 2 -timeControl 0:20 -saveGameFile "$pgn" \
   ${PONDER:--ponderNextMove true} ${XBDEBUG:-} -autoCallFlag true -popupExitMessage false >"$home/xboard.log" 2>&1
 grep -E '^xboard: Match' "$home/xboard.log"
-results=$(grep -cE '^\[Result "(1-0|0-1|1/2-1/2)"\]' "$pgn" 2>/dev/null || echo 0)
+# grep -c prints its count even when it finds nothing (status 1); a missing
+# file gives no count at all, hence the default.
+games=$(grep -cE '^\[Result ' "$pgn" 2>/dev/null); games=${games:-0}
+results=$(grep -cE '^\[Result "(1-0|0-1|1/2-1/2)"\]' "$pgn" 2>/dev/null); results=${results:-0}
 bad=$(grep -iE '\{[^}]*(forfeit|illegal|crash|time|disconnect|error|exit)[^}]*\}' "$pgn" 2>/dev/null | head -3)
+# The engine's standard error reaches xboard's: a sanitized build reports there.
+sanitizer=$(grep -E 'Sanitizer|runtime error:' "$home/xboard.log" | head -5)
 grep -oE '\{[^}]*\} *(1-0|0-1|1/2-1/2|\*) *$' "$pgn" 2>/dev/null
-if [ "$results" -ne 2 ] || [ -n "$bad" ]; then
-  echo "FAIL: $results regular results; $bad"
+if [ "$games" -ne 2 ] || [ "$results" -ne 2 ] || [ -n "$bad" ] || [ -n "$sanitizer" ]; then
+  echo "FAIL: $games games, $results regular results; $bad $sanitizer"
   tail -20 "$home/xboard.log"
   exit 1
 fi
