@@ -17,27 +17,7 @@
 
 namespace {
 
-struct EngineRun {
-    int status;
-    std::string out;
-};
-
-// Feeds a script to the engine binary and collects its standard output.
-EngineRun runEngine(const std::string& script) {
-    char dir[] = "/tmp/velmora_testXXXXXX";
-    if (!mkdtemp(dir)) return {-1, ""};
-    std::string in = std::string(dir) + "/in", out = std::string(dir) + "/out";
-    std::ofstream(in, std::ios::binary) << script;
-    std::string cmd = std::string("timeout 60 ") + VELMORA_BINARY + " < " + in + " > " + out + " 2>/dev/null";
-    int rc = std::system(cmd.c_str());
-    std::ifstream f(out, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    std::remove(in.c_str());
-    std::remove(out.c_str());
-    rmdir(dir);
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ss.str()};
-}
+using EngineRun = EngineResult;
 
 TEST(CommandLoop, HandshakePingAndUnknown) {
     EngineRun r = runEngine("protover 2\nping 12\nfoo\nquit\n");
@@ -250,11 +230,7 @@ TEST(CommandLoop, BookMovePauseEndsOnMoveNow) {
     std::string root = __FILE__;
     root.erase(root.rfind("tests/engine/"));
     if (access((root + "Mini.bo2").c_str(), R_OK) != 0) GTEST_SKIP() << "no Mini.bo2 in " << root;
-    char saved[4096];
-    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
-    ASSERT_EQ(chdir(root.c_str()), 0);
-    EngineProcess e;
-    EXPECT_EQ(chdir(saved), 0);
+    EngineProcess e("", VELMORA_BINARY, root);
     auto now = [] { return std::chrono::steady_clock::now(); };
     auto msSince = [&](std::chrono::steady_clock::time_point t) {
         return long(std::chrono::duration_cast<std::chrono::milliseconds>(now() - t).count());
