@@ -90,15 +90,6 @@ TEST_F(NotationCoordinates, MalformedTextIsNoMove) {
         EXPECT_EQ(coord(bad, 0), 0u) << '"' << bad << '"';
 }
 
-TEST_F(NotationCoordinates, TextIsUpperCasedInPlace) {
-    char t[] = "e7e8=q";
-    parseMove(t, 0);
-    EXPECT_STREQ(t, "E7E8=Q");
-    char c[] = "o-o-o";
-    parseMove(c, 1);
-    EXPECT_STREQ(c, "O-O-O");
-}
-
 TEST_F(NotationCoordinates, WritingUsesActiveLettersAndKingMoves) {
     EXPECT_EQ(text(mv("a2a1", MK_PROMO_QUEEN)), "a2a1Q");
     EXPECT_EQ(text(mv("h7g8", MK_PROMO_ROOK)), "h7g8R");
@@ -234,16 +225,6 @@ TEST_F(NotationSanReading, MalformedTextIsNoMove) {
                             "Xe4", "N0f3", "Nf9", "e5", "O-", "-"})
         EXPECT_EQ(san(bad), 0u) << '"' << bad << '"';
 }
-
-TEST_F(NotationSanReading, TextIsUpperCasedInPlace) {
-    newGame(game);
-    listMoves(game);
-    char t[] = "nf3";
-    EXPECT_EQ(parseSan(t, game.sideToMove, game.legalMoves, game.board), mv("g1f3"));
-    EXPECT_STREQ(t, "NF3");
-}
-
-// --- algebraic notation, writing --------------------------------------------
 
 TEST_F(NotationSanWriting, FormatSanPieces) {
     std::string out;

@@ -7,8 +7,6 @@
 
 namespace {
 
-const char* kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
-
 std::string text() {
     char buf[128];
     positionText(game, buf);
@@ -17,28 +15,6 @@ std::string text() {
 
 uint32_t mv(const char* s) {
     return makeMoveWord((s[0] - 'a') + 8 * (s[1] - '1'), (s[2] - 'a') + 8 * (s[3] - '1'));
-}
-
-int legalCount() {
-    int n = 0;
-    for (int i = 0; game.legalMoves[i]; i++) n += !(game.legalMoves[i] & MOVE_ILLEGAL);
-    return n;
-}
-
-TEST(Position, InitialSlotsTextAndOrder) {
-    ASSERT_EQ(setupFromFen(game, kStart), 0);
-    const int squares[16] = {4, 3, 0, 7, 2, 5, 1, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-    for (int s = 0; s < 16; s++) {
-        EXPECT_EQ(game.slotSquare[s], squares[s]) << s;
-        EXPECT_EQ(game.slotSquare[s + 16], s < 8 ? squares[s] ^ 56 : squares[s] + 40) << s;
-    }
-    EXPECT_EQ(text(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR/ w KQkq -");
-    newGame(game);
-    listMoves(game);
-    // knights first (b1c3 b1a3 g1h3 g1f3), then the pawns file by file
-    const char* order[] = {"b1c3", "b1a3", "g1h3", "g1f3", "a2a3", "a2a4", "b2b3", "b2b4"};
-    for (int i = 0; i < 8; i++) EXPECT_EQ(game.legalMoves[i] & 0xFFFF, mv(order[i])) << i;
-    EXPECT_EQ(legalCount(), 20);
 }
 
 TEST(Position, SetupCodesKeepThePreviousPosition) {
