@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # A real interface: Debian's xboard under Xvfb plays our engine against
 # fairymax, one game with each colour, with pondering on. Passes when the
-# saved PGN holds both games with a regular result (no illegal move, no time
-# forfeit, no crash, no engine error). Exits 77 (skipped) when xboard, Xvfb
-# or fairymax is not installed.
+# saved PGN holds both games with a regular result and none lost by an illegal
+# move, a time forfeit, a crash or an engine error of ours, and xboard's log
+# no sanitizer report. Exits 77 (skipped) when xboard, Xvfb or fairymax is
+# not installed.
 set -u
 engine="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 xb=$(command -v xboard || ls /usr/games/xboard 2>/dev/null)
@@ -30,7 +31,15 @@ grep -E '^xboard: Match' "$home/xboard.log"
 # file gives no count at all, hence the default.
 games=$(grep -cE '^\[Result ' "$pgn" 2>/dev/null); games=${games:-0}
 results=$(grep -cE '^\[Result "(1-0|0-1|1/2-1/2)"\]' "$pgn" 2>/dev/null); results=${results:-0}
-bad=$(grep -iE '\{[^}]*(forfeit|illegal|crash|time|disconnect|error|exit)[^}]*\}' "$pgn" 2>/dev/null | head -3)
+# A game ending in a fault (forfeit, illegal move, crash, time) is ours when
+# we lost it; fairymax losing on time is no fault of ours.
+bad=$(awk '
+  /^\[White "/ { white = ($0 ~ /Velmora/) }
+  /^\[Result "/ { r = $2; gsub(/[\]"]/, "", r) }
+  /\{[^}]*\} *(1-0|0-1|1\/2-1\/2|\*) *$/ {
+    lost = white ? (r == "0-1") : (r == "1-0")
+    if (lost && tolower($0) ~ /\{[^}]*(forfeit|illegal|crash|time|disconnect|error|exit)[^}]*\}/) print
+  }' "$pgn" 2>/dev/null | head -3)
 # The engine's standard error reaches xboard's: a sanitized build reports there.
 sanitizer=$(grep -E 'Sanitizer|runtime error:' "$home/xboard.log" | head -5)
 grep -oE '\{[^}]*\} *(1-0|0-1|1/2-1/2|\*) *$' "$pgn" 2>/dev/null
