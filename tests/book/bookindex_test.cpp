@@ -14,6 +14,7 @@
 #include "search/timecontrol.h"
 #include "search/transtable.h"
 #include "tests/book/booktestutil.h"
+#include "tests/engine/engine_process.h"
 
 using namespace booktest;
 
@@ -242,14 +243,11 @@ TEST(BookProtocolTest, ABookThatNeverEndsHangsNeitherGoNorQuit) {
         std::string book = dir + "/Velmora.bo2";
         if (std::strcmp(kind, "fifo") == 0) ASSERT_EQ(mkfifo(book.c_str(), 0600), 0);
         else ASSERT_EQ(symlink("/dev/zero", book.c_str()), 0);
-        std::string script = "cd " + dir +
-                             " && { printf 'xboard\\nprotover 2\\nnew\\nlevel 0 0:05 0\\ntime 500\\ngo\\n';"
-                             " for i in $(seq 100); do grep -q '^move ' out && break; sleep 0.1; done;"
-                             " printf '?\\nforce\\nquit\\n'; } | timeout 20 ./velmora > out 2>/dev/null";
-        EXPECT_EQ(std::system(script.c_str()), 0) << kind;
-        std::ifstream out(dir + "/out");
-        std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
-        EXPECT_NE(text.find("\nmove "), std::string::npos) << kind << ": " << text;
+        EngineProcess engine("", dir + "/velmora", dir);
+        for (const char* line : {"xboard", "protover 2", "new", "level 0 0:05 0", "time 500", "go"}) engine.send(line);
+        EXPECT_NE(engine.waitFor("move ", 10000), "") << kind;
+        for (const char* line : {"?", "force", "quit"}) engine.send(line);
+        EXPECT_EQ(engine.waitExit(20000), 0) << kind;
     }
     std::system(("rm -rf " + dir).c_str());
 }
