@@ -11,26 +11,8 @@ namespace {
 
 const char* kStartKey = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR/ w KQkq -";
 
-std::string currentKey() {
-    char key[128];
-    positionText(game, key);
-    return key;
-}
-
-// Every test starts from a new game with the book pointed at its own file.
-class BookTest : public ::testing::Test {
+class BookTest : public BookFixture {
 protected:
-    std::string path = tempPath("book.bo2");
-    void SetUp() override {
-        selectEnglishLetters();
-        newGame(game);
-        listMoves(game);
-        setBookFile(path);
-    }
-    void TearDown() override {
-        setBookFile("");
-        std::remove(path.c_str());
-    }
     void play(const char* move) { ASSERT_GE(makeMove(game, mv(move)), 0) << move; }
     int lookup(const char* key, BookRecord& r) {
         FILE* f = std::fopen(path.c_str(), "rb");
@@ -46,15 +28,11 @@ TEST(BookRecordTest, BytesAreLaidOutLittleEndianAtFixedOffsets) {
     unsigned char b[BOOK_RECORD_SIZE];
     std::memset(b, 0xEE, sizeof b);
     encodeRecord(r, b);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(b)), "8/8/8/8/8/8/8/K6k/ w - -");
-    for (int i = 24; i < 70; i++) EXPECT_EQ(b[i], 0) << i;  // zero-padded key
-    EXPECT_EQ(b[70], 0x34); EXPECT_EQ(b[71], 0x12);  // count
-    EXPECT_EQ(b[72], 0x78); EXPECT_EQ(b[73], 0x56);  // points
-    EXPECT_EQ(b[74], 0xBC); EXPECT_EQ(b[75], 0x0A);  // move
-    EXPECT_EQ(b[76], 1); EXPECT_EQ(b[78], 2); EXPECT_EQ(b[80], 3);
-    EXPECT_EQ(b[84], 0xFE); EXPECT_EQ(b[85], 0xFF);
-    EXPECT_EQ(b[86], 0xFF); EXPECT_EQ(b[87], 0x7F);
-    for (int i = 88; i < 100; i++) EXPECT_EQ(b[i], 0) << i;
+    // Zero-padded key, then count, points and move of each entry, little-endian.
+    unsigned char want[BOOK_RECORD_SIZE] = "8/8/8/8/8/8/8/K6k/ w - -";
+    const int words[] = {0x1234, 0x5678, 0x0ABC, 1, 2, 3, 0xFFFF, 0xFFFE, 0x7FFF};
+    for (int i = 0; i < 9; i++) want[70 + 2 * i] = uint8_t(words[i]), want[71 + 2 * i] = uint8_t(words[i] >> 8);
+    for (int i = 0; i < BOOK_RECORD_SIZE; i++) EXPECT_EQ(b[i], want[i]) << i;
     BookRecord back;
     decodeRecord(b, back);
     EXPECT_EQ(back.entries[0].count, 0x1234);
@@ -182,6 +160,15 @@ TEST_F(BookTest, TenMissesSilenceTheBookUntilANewGameSetUpOrShortTakeBack) {
     EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
     play("e2e4");
     EXPECT_EQ(bookMoveForSearch(game.legalMoves), 1);
+    // A take-back late in the game keeps it silent.
+    const char* shuffle[4] = {"g8f6", "g1f3", "f6g8", "f3g1"};
+    for (int i = 0; i < 21; i++) play(shuffle[i % 4]);  // 22 half-moves with e4
+    bookMissCounter = 0;
+    ASSERT_EQ(undoMove(game), 0);  // 21 half-moves remain
+    EXPECT_EQ(bookMissCounter, 0);
+    ASSERT_EQ(undoMove(game), 0);
+    ASSERT_EQ(undoMove(game), 0);  // 19 remain
+    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
 
     bookMissCounter = 0;
     ASSERT_EQ(setupFromFen(game, "4k3/8/8/8/8/8/8/4K3 w - - 0 1"), 0);
@@ -195,17 +182,6 @@ TEST_F(BookTest, TenMissesSilenceTheBookUntilANewGameSetUpOrShortTakeBack) {
     setBookFile(tempPath("absent.bo2"));
     EXPECT_EQ(bookMoveForSearch(game.legalMoves), 0);
     EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT - 1);
-}
-
-TEST_F(BookTest, TakeBackLateInTheGameKeepsTheBookSilent) {
-    const char* shuffle[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
-    for (int i = 0; i < 22; i++) play(shuffle[i % 4]);
-    bookMissCounter = 0;
-    ASSERT_EQ(undoMove(game), 0);  // 21 half-moves remain
-    EXPECT_EQ(bookMissCounter, 0);
-    ASSERT_EQ(undoMove(game), 0);
-    ASSERT_EQ(undoMove(game), 0);  // 19 remain
-    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
 }
 
 TEST_F(BookTest, StoredMovesThatAreNotLegalAreNeverPlayed) {

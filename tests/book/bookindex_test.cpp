@@ -138,25 +138,7 @@ TEST(BookIndexTest, AnUnfinishedIndexAnswersOnlyWhatItKnowsAndGoesOnWhereItStopp
     std::remove(path.c_str());
 }
 
-class BookFileTest : public ::testing::Test {
-protected:
-    std::string path = tempPath("file.bo2");
-    void SetUp() override {
-        selectEnglishLetters();
-        newGame(game);
-        listMoves(game);
-        setBookFile(path);
-    }
-    void TearDown() override {
-        setBookFile("");
-        std::remove(path.c_str());
-    }
-    std::string startKey() {
-        char key[128];
-        positionText(game, key);
-        return key;
-    }
-};
+using BookFileTest = BookFixture;
 
 TEST_F(BookFileTest, FifosDevicesAndDirectoriesGiveNoBookMoveWithoutWaiting) {
     std::string fifo = tempPath("fifo.bo2"), zero = tempPath("zero.bo2");
@@ -181,7 +163,7 @@ TEST_F(BookFileTest, FifosDevicesAndDirectoriesGiveNoBookMoveWithoutWaiting) {
 
 TEST_F(BookFileTest, ABookRewrittenOrReplacedIsReadAfresh) {
     ASSERT_GE(makeMove(game, mv("g1f3")), 0);  // away from the initial placement's 60/40 rule
-    std::string key = startKey();
+    std::string key = currentKey();
     auto probeWith = [&](std::vector<BookRecord> records) {
         writeFile(path, bytesOf(records));
         return bookProbe();
@@ -214,7 +196,7 @@ TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
     int savedBook = useBook;
     useBook = 1;
     postThinking = 0;
-    writeSlowBook(path, startKey());
+    writeSlowBook(path, currentKey());
     auto thinkNow = [&](int tenths) {
         newGame(game);
         listMoves(game);
