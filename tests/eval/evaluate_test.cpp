@@ -12,34 +12,29 @@
 
 namespace {
 
-typedef EvalPosition Prepared;
-Prepared prepare(const std::string& fen) { return setUp(fen); }
-
-int stageOf(const std::string& fen) { return prepare(fen).board.stage; }
 
 TEST(Eval, StageThresholds) {
-    // castling rights decide 0 or 1 with full material
-    EXPECT_EQ(stageOf("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), 0);
-    EXPECT_EQ(stageOf("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1"), 1);
-    // 12 pawns and 10 pieces still open; 11 pawns is a middlegame
-    EXPECT_EQ(stageOf("rnbqkbnr/pppp4/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), 0);
-    EXPECT_EQ(stageOf("rnbqkbnr/ppp5/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), 2);
-    // heavy material boundary: queen + rook is heavy, queen + bishop is not
-    EXPECT_EQ(stageOf("4k3/pppppppp/8/8/8/8/PPPPPPPP/QR2K3 w - - 0 1"), 2);
-    EXPECT_EQ(stageOf("4k3/pppppppp/8/8/8/8/PPPPPPPP/Q1B1K3 w - - 0 1"), 3);
-    // no pieces at all: pawn ending
-    EXPECT_EQ(stageOf("4k3/pppp4/8/8/8/8/PPPP4/4K3 w - - 0 1"), 4);
-    EXPECT_EQ(stageOf("4k3/pppp4/8/8/8/8/PPPP4/3NK3 w - - 0 1"), 3);
-    // pawnless with at most four pieces
-    EXPECT_EQ(stageOf("4k3/8/8/8/8/8/8/4K3 w - - 0 1"), 5);
-    EXPECT_EQ(stageOf("r1b1k3/8/8/8/8/8/8/R1B1K3 w - - 0 1"), 5);
-    Prepared five = prepare("r1b1k3/8/8/8/8/8/8/QRB1K3 w - - 0 1");
-    EXPECT_EQ(five.board.stage, 2);
+    struct { const char* fen; int stage; } cases[] = {
+        // castling rights decide 0 or 1 with full material
+        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 0},
+        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1", 1},
+        // 12 pawns and 10 pieces still open; 11 pawns is a middlegame
+        {"rnbqkbnr/pppp4/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 0},
+        {"rnbqkbnr/ppp5/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 2},
+        // heavy material boundary: queen + rook is heavy, queen + bishop is not
+        {"4k3/pppppppp/8/8/8/8/PPPPPPPP/QR2K3 w - - 0 1", 2}, {"4k3/pppppppp/8/8/8/8/PPPPPPPP/Q1B1K3 w - - 0 1", 3},
+        // no pieces at all: pawn ending; pawnless with at most four pieces
+        {"4k3/pppp4/8/8/8/8/PPPP4/4K3 w - - 0 1", 4}, {"4k3/pppp4/8/8/8/8/PPPP4/3NK3 w - - 0 1", 3},
+        {"4k3/8/8/8/8/8/8/4K3 w - - 0 1", 5},         {"r1b1k3/8/8/8/8/8/8/R1B1K3 w - - 0 1", 5},
+        {"r1b1k3/8/8/8/8/8/8/QRB1K3 w - - 0 1", 2},
+    };
+    for (const auto& c : cases) EXPECT_EQ(setUp(c.fen).board.stage, c.stage) << c.fen;
+    EvalPosition five = setUp("r1b1k3/8/8/8/8/8/8/QRB1K3 w - - 0 1");
     EXPECT_EQ(recomputeStage(five.ns), 5);  // the search rule ignores the piece count
 }
 
 TEST(Eval, SideFlagFlipsAndGivesTempo) {
-    Prepared p = prepare("rnbqkb1r/pppppppp/8/8/4N3/8/PPPPPPPP/R1BQKBNR w KQkq - 0 1");
+    EvalPosition p = setUp("rnbqkb1r/pppppppp/8/8/4N3/8/PPPPPPPP/R1BQKBNR w KQkq - 0 1");
     int white = evaluate(0, p.ns);
     int black = evaluate(1, p.ns);
     EXPECT_GT(white, 80);
@@ -65,7 +60,7 @@ TEST(Eval, MoreMaterialAndFurtherPassersScoreHigher) {
 }
 
 TEST(Eval, FiftyMoveScaling) {
-    Prepared p = prepare("rnbqkb1r/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+    EvalPosition p = setUp("rnbqkb1r/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
     EXPECT_GT(evaluate(0, p.ns), 1000);
     p.ns.fiftyCount = 100;
     EXPECT_EQ(evaluate(0, p.ns), 80);
@@ -79,7 +74,7 @@ TEST(Eval, FiftyMoveScaling) {
 
 TEST(Eval, ZeroBecomesMinusTwo) {
     // -80 before the tempo makes exactly 0.
-    Prepared p = prepare("4k3/pppp4/8/8/8/8/PPPP4/4K3 w - - 0 1");
+    EvalPosition p = setUp("4k3/pppp4/8/8/8/8/PPPP4/4K3 w - - 0 1");
     p.ns.pstScore = 0;
     p.ns.material = 0;
     p.ns.fiftyCount = 0;

@@ -10,7 +10,7 @@ namespace {
 template <class Term>
 int scoreAt(const char* fen, Term term) {
     EvalPosition p = setUp(fen);
-    return term(p.ns);
+    return term(p);
 }
 
 TEST(EvalOpening, CastlingState) {
@@ -32,48 +32,33 @@ TEST(EvalOpening, CastlingState) {
     EXPECT_LT(castlingState(ns), white);
 }
 
-TEST(EvalOpening, DevelopmentBesideTheRook) {
+TEST(EvalOpening, DevelopmentQueensAndPatterns) {
     // Bishop and knight at home beside the h1 rook; the king on e1 is not
-    // counted, only on f1 or g1.
-    auto term = [](const NodeState&) { return development(); };
-    int both = scoreAt("4k3/8/8/8/8/8/8/4KBNR w - - 0 1", term);
-    EXPECT_LT(both, scoreAt("4k3/8/8/8/8/8/4N3/4KB1R w - - 0 1", term));
-    EXPECT_LT(scoreAt("4k3/8/8/8/8/8/4N3/4KB1R w - - 0 1", term), 0);
-    EXPECT_EQ(scoreAt("4k3/8/8/8/8/8/7R/4KBN1 w - - 0 1", term), 0);
-    EXPECT_LT(scoreAt("4k3/8/8/8/8/8/8/5K1R w - - 0 1", term), 0);
-    EXPECT_LT(scoreAt("4k3/8/8/8/8/8/8/6KR w - - 0 1", term), 0);
-    // Black's queen side: rook a8, knight b8, bishop c8.
-    EXPECT_GT(scoreAt("rnb1k3/8/8/8/8/8/8/4K3 w - - 0 1", term), 0);
-    EXPECT_EQ(scoreAt("1nb1k3/r7/8/8/8/8/8/4K3 w - - 0 1", term), 0);
-}
-
-TEST(EvalOpening, QueensNearTheKings) {
-    auto term = [](const NodeState&) { return queensNearKings(); };
-    EXPECT_GT(scoreAt("4k3/8/8/8/8/8/3Q4/4K3 w - - 0 1", term), scoreAt("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1", term));
-}
-
-TEST(EvalOpening, PatternList) {
-    auto term = [](const NodeState&) { return patternList(); };
-    // The light bishop of f1 trapped on h7 behind g6 and f7.
-    EXPECT_LT(scoreAt("4k3/5p1B/6p1/8/8/8/8/4K3 w - - 0 1", term), 0);
-    EXPECT_EQ(scoreAt("4k3/5p1B/8/6p1/8/8/8/4K3 w - - 0 1", term), 0);
-    EXPECT_EQ(scoreAt("4k3/7B/6p1/8/8/8/8/4K3 w - - 0 1", term), 0);
-    // The same trap by a second light bishop in a pawn slot does not count...
-    EXPECT_EQ(scoreAt("1B2k3/1B3p1B/6p1/8/8/8/8/4K3 w - - 0 1", term), 0);
-    // ...while the bishop of its own slot does.
-    EXPECT_LT(scoreAt("1B2k3/5p1B/6p1/8/8/8/8/4K3 w - - 0 1", term), 0);
-    // Knights stuck in the corner or on the rim.
-    EXPECT_LT(scoreAt("N3k3/p7/8/8/8/8/8/4K3 w - - 0 1", term), 0);
-    EXPECT_EQ(scoreAt("N3k3/8/p7/8/8/8/8/4K3 w - - 0 1", term), 0);
-    EXPECT_GT(scoreAt("4k3/8/8/8/8/5P2/6Pn/4K3 w - - 0 1", term), 0);
-    EXPECT_EQ(scoreAt("4k3/8/8/8/5P2/8/6Pn/4K3 w - - 0 1", term), 0);
-    // A black rook on a7 shut in by a white knight on b6.
-    EXPECT_GT(scoreAt("4k3/rp6/pN6/8/8/8/8/4K3 w - - 0 1", term), 0);
-    EXPECT_EQ(scoreAt("4k3/r7/pN6/1p6/8/8/8/4K3 w - - 0 1", term), 0);
+    // counted, only on f1 or g1. Black's queen side: rook a8, knight b8, bishop c8.
+    auto development_ = [](const EvalPosition&) { return development(); };
+    EXPECT_LT(scoreAt("4k3/8/8/8/8/8/8/4KBNR w - - 0 1", development_),
+              scoreAt("4k3/8/8/8/8/8/4N3/4KB1R w - - 0 1", development_));
+    expectSigns("development", development_,
+                {{"4k3/8/8/8/8/8/4N3/4KB1R w - - 0 1", -1}, {"4k3/8/8/8/8/8/7R/4KBN1 w - - 0 1", 0},
+                 {"4k3/8/8/8/8/8/8/5K1R w - - 0 1", -1},    {"4k3/8/8/8/8/8/8/6KR w - - 0 1", -1},
+                 {"rnb1k3/8/8/8/8/8/8/4K3 w - - 0 1", 1},   {"1nb1k3/r7/8/8/8/8/8/4K3 w - - 0 1", 0}});
+    auto queens = [](const EvalPosition&) { return queensNearKings(); };
+    EXPECT_GT(scoreAt("4k3/8/8/8/8/8/3Q4/4K3 w - - 0 1", queens), scoreAt("4k3/8/8/8/8/8/8/Q3K3 w - - 0 1", queens));
+    expectSigns("patternList", [](const EvalPosition&) { return patternList(); },
+                {// The light bishop of f1 trapped on h7 behind g6 and f7; the same trap
+                 // by a second light bishop in a pawn slot does not count.
+                 {"4k3/5p1B/6p1/8/8/8/8/4K3 w - - 0 1", -1},    {"4k3/5p1B/8/6p1/8/8/8/4K3 w - - 0 1", 0},
+                 {"4k3/7B/6p1/8/8/8/8/4K3 w - - 0 1", 0},       {"1B2k3/1B3p1B/6p1/8/8/8/8/4K3 w - - 0 1", 0},
+                 {"1B2k3/5p1B/6p1/8/8/8/8/4K3 w - - 0 1", -1},
+                 // Knights stuck in the corner or on the rim.
+                 {"N3k3/p7/8/8/8/8/8/4K3 w - - 0 1", -1},       {"N3k3/8/p7/8/8/8/8/4K3 w - - 0 1", 0},
+                 {"4k3/8/8/8/8/5P2/6Pn/4K3 w - - 0 1", 1},      {"4k3/8/8/8/5P2/8/6Pn/4K3 w - - 0 1", 0},
+                 // A black rook on a7 shut in by a white knight on b6.
+                 {"4k3/rp6/pN6/8/8/8/8/4K3 w - - 0 1", 1},      {"4k3/r7/pN6/1p6/8/8/8/4K3 w - - 0 1", 0}});
 }
 
 TEST(EvalOpening, RooksOnFiles) {
-    auto term = [](const NodeState& ns) { return rooksOnOpenFiles(ns); };
+    auto term = [](const EvalPosition& p) { return rooksOnOpenFiles(p.ns); };
     int open = scoreAt("3k4/ppp2ppp/8/8/8/8/PPPP1PPP/4RK2 w - - 0 1", term);
     int halfOpen = scoreAt("3k4/ppp1pppp/8/8/8/8/PPPP1PPP/4RK2 w - - 0 1", term);
     EXPECT_GT(open, halfOpen);
@@ -82,16 +67,16 @@ TEST(EvalOpening, RooksOnFiles) {
 }
 
 TEST(EvalOpening, MinorsBishopPairAndMaterial) {
-    auto minors = [](const NodeState&) { return minorsNearKing(); };
+    auto minors = [](const EvalPosition&) { return minorsNearKing(); };
     EXPECT_GT(scoreAt("4k3/8/8/8/8/8/8/4KN2 w - - 0 1", minors), scoreAt("4k3/8/8/8/8/8/8/4K2N w - - 0 1", minors));
     EXPECT_GT(scoreAt("4k3/8/8/8/8/8/8/4KB2 w - - 0 1", minors), scoreAt("4k3/8/8/8/8/7B/8/4K3 w - - 0 1", minors));
-    auto pair = [](const NodeState& ns) { return bishopPair(ns); };
+    auto pair = [](const EvalPosition& p) { return bishopPair(p.ns); };
     EXPECT_GT(scoreAt("4k3/pppppppp/8/8/8/8/PPPPPPPP/2B1KB2 w - - 0 1", pair), 0);
     EXPECT_EQ(scoreAt("4k3/pppppppp/8/8/8/8/PPPPPPPP/2B1K3 w - - 0 1", pair), 0);
     // The pair is worth more as pawns leave.
     EXPECT_GT(scoreAt("4k3/pppp4/8/8/8/8/PPPP4/2B1KB2 w - - 0 1", pair),
               scoreAt("4k3/pppppppp/8/8/8/8/PPPPPPPP/2B1KB2 w - - 0 1", pair));
-    auto material = [](const NodeState& ns) { return materialAdjustment(ns); };
+    auto material = [](const EvalPosition& p) { return materialAdjustment(p.ns); };
     // A lone minor piece against pawns is worth less than its value.
     EXPECT_LT(scoreAt("4k3/pppp4/8/8/8/8/PPPP4/4KB2 w - - 0 1", material), 0);
     // Knights lose as pawns leave.

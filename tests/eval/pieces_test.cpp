@@ -15,23 +15,19 @@ int scoreAt(const char* fen, Term term) {
     return term(p);
 }
 
-TEST(EvalPieces, Outposts) {
-    auto term = [](const EvalPosition&) { return outposts(); };
-    EXPECT_GT(scoreAt("7k/8/3N4/2P5/8/8/8/4K3 w - - 0 1", term), scoreAt("4k3/8/8/3N4/2P5/8/8/4K3 w - - 0 1", term));
-    EXPECT_EQ(scoreAt("7k/4p3/3N4/2P5/8/8/8/4K3 w - - 0 1", term), 0);   // e7 can drive it away
-    EXPECT_EQ(scoreAt("7k/8/3N4/8/8/8/8/4K3 w - - 0 1", term), 0);       // undefended
-    EXPECT_GT(scoreAt("4k3/8/8/3N4/2P5/8/8/4K3 w - - 0 1", term), 0);
-    EXPECT_EQ(scoreAt("4k3/2p5/8/3N4/2P5/8/8/4K3 w - - 0 1", term), 0);
-    EXPECT_EQ(scoreAt("4k3/8/8/8/8/N7/1P6/4K3 w - - 0 1", term), 0);       // not on files c to f
-    EXPECT_LT(scoreAt("4k3/8/8/4p3/3b4/8/8/4K3 w - - 0 1", term), 0);    // Black's bishop on d4
-}
-
-TEST(EvalPieces, LineUpsWithTheEnemyKing) {
-    auto term = [](const EvalPosition&) { return lineUps(); };
-    EXPECT_GT(scoreAt("8/6k1/5p2/8/8/8/1B6/4K3 w - - 0 1", term), 0);
-    EXPECT_EQ(scoreAt("8/6k1/5p2/8/3N4/8/1B6/4K3 w - - 0 1", term), 0);  // two men between
-    EXPECT_GT(scoreAt("6k1/8/8/8/8/8/8/4K1R1 b - - 0 1", term), 0);
-    EXPECT_EQ(scoreAt("6k1/8/8/8/8/8/8/4KR2 w - - 0 1", term), 0);      // not on a line
+TEST(EvalPieces, OutpostsAndLineUps) {
+    auto outposts_ = [](const EvalPosition&) { return outposts(); };
+    EXPECT_GT(scoreAt("7k/8/3N4/2P5/8/8/8/4K3 w - - 0 1", outposts_),
+              scoreAt("4k3/8/8/3N4/2P5/8/8/4K3 w - - 0 1", outposts_));
+    expectSigns("outposts", outposts_,
+                {{"7k/4p3/3N4/2P5/8/8/8/4K3 w - - 0 1", 0},   // e7 can drive it away
+                 {"7k/8/3N4/8/8/8/8/4K3 w - - 0 1", 0},       // undefended
+                 {"4k3/8/8/3N4/2P5/8/8/4K3 w - - 0 1", 1},    {"4k3/2p5/8/3N4/2P5/8/8/4K3 w - - 0 1", 0},
+                 {"4k3/8/8/8/8/N7/1P6/4K3 w - - 0 1", 0},     // not on files c to f
+                 {"4k3/8/8/4p3/3b4/8/8/4K3 w - - 0 1", -1}}); // Black's bishop on d4
+    expectSigns("lineUps", [](const EvalPosition&) { return lineUps(); },
+                {{"8/6k1/5p2/8/8/8/1B6/4K3 w - - 0 1", 1},    {"8/6k1/5p2/8/3N4/8/1B6/4K3 w - - 0 1", 0},  // two between
+                 {"6k1/8/8/8/8/8/8/4K1R1 b - - 0 1", 1},      {"6k1/8/8/8/8/8/8/4KR2 w - - 0 1", 0}});     // no line
 }
 
 TEST(EvalPieces, RooksAndQueensOnTheLastRanks) {
@@ -81,11 +77,10 @@ int pawnlessAt(const char* fen) {
 }
 
 TEST(EvalPawnless, KnownDraws) {
-    EXPECT_EQ(pawnlessAt("8/8/3k4/8/8/3K4/8/8 w - - 0 1"), 0);
-    EXPECT_EQ(pawnlessAt("8/8/3k4/8/8/3KB3/8/8 w - - 0 1"), 0);
-    EXPECT_EQ(pawnlessAt("8/8/3k4/8/8/2NKN3/8/8 w - - 0 1"), 0);
-    EXPECT_EQ(pawnlessAt("8/8/3kn3/8/8/3KB3/8/8 w - - 0 1"), 0);
-    EXPECT_EQ(pawnlessAt("8/8/2nkn3/8/8/3K4/8/8 w - - 0 1"), 0);
+    for (const char* fen : {"8/8/3k4/8/8/3K4/8/8 w - - 0 1", "8/8/3k4/8/8/3KB3/8/8 w - - 0 1",
+                            "8/8/3k4/8/8/2NKN3/8/8 w - - 0 1", "8/8/3kn3/8/8/3KB3/8/8 w - - 0 1",
+                            "8/8/2nkn3/8/8/3K4/8/8 w - - 0 1"})
+        EXPECT_EQ(pawnlessAt(fen), 0) << fen;
     // evaluate reports the draw as -2, not as 80 for the side to move.
     EvalPosition p = setUp("8/8/3k4/8/8/2NKN3/8/8 w - - 0 1");
     ASSERT_EQ(p.ns.stage, 5);
