@@ -182,19 +182,6 @@ TEST_F(NotationSanReading, TableOfTexts) {
         EXPECT_EQ(san(bad), 0u) << '"' << bad << '"';
 }
 
-TEST_F(NotationSanWriting, FormatSanPieces) {
-    std::string out;
-    formatSan(out, CASTLE_BQ_BLACK, KING, 0, 0);
-    formatSan(out, CASTLE_WK_WHITE, KING, 0, 0);
-    formatSan(out, mv("e5d6", MK_EN_PASSANT), WHITE_PAWN, 0, 0);
-    formatSan(out, mv("b2a1", MK_PROMO_KNIGHT), BLACK_PAWN, 1, 0);
-    formatSan(out, mv("e2e4"), WHITE_PAWN, 0, 'e');  // pawns never disambiguate
-    formatSan(out, mv("b8d7"), KNIGHT, 1, 'b');
-    formatSan(out, mv("a1a3"), ROOK, 0, '1');
-    formatSan(out, mv("d1h5"), QUEEN, 0, 0);
-    EXPECT_EQ(out, "O-O-O O-O exd6 bxa1=N e4 Nbxd7 R1a3 Qh5 ");
-}
-
 // Kinds (castling, en passant) come from the list; a move that matches no
 // entry, promotion or not, writes nothing.
 TEST_F(NotationSanWriting, TableOfMoves) {
