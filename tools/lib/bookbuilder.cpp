@@ -1,9 +1,9 @@
-#include "book/bookbuilder.h"
+#include "tools/lib/bookbuilder.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include "board/game.h"
-#include "book/pgnreader.h"
+#include "tools/lib/pgnreader.h"
 
 // The builder replays games on a game of its own, not on the engine's.
 static Game& builderGame() {
