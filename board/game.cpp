@@ -9,7 +9,6 @@
 
 WorkBoard workBoard;
 int32_t globalSideToMove = 0;
-int32_t bookMissCounter = 10;
 
 static const char kAlphabet[] = "KQRBNPPRDTFCPP";
 const char* pieceLetters = kAlphabet + 7;
@@ -150,7 +149,6 @@ void newGame(Game& g) {
     g.setupFiftyCount = 0;
     std::memset(&g.board, 0, sizeof g.board);
     resetHistory(g);
-    bookMissCounter = 10;
     std::srand(unsigned(std::time(nullptr)));
     copyToBoard(g, g.board);
     recountBoard(g.board);
@@ -282,7 +280,6 @@ int finishSetup(Game& g, int side, int fiftyCount) {
     g.slotValue[32] = 0;
     g.sideToMove = side;
     globalSideToMove = side;
-    bookMissCounter = 10;
     g.result = 0;
     resetHistory(g);
     g.fromStart = 0;

@@ -8,6 +8,7 @@
 #include <string>
 #include "board/game.h"
 #include "board/notation.h"
+#include "book/book.h"
 #include "egtb/tablebase.h"
 #include "engine/gamefile.h"
 #include "engine/config.h"
@@ -157,6 +158,13 @@ void removeManAt(Game& g, int square) {
     g.squareSlot[square] = SLOT_EMPTY;
 }
 
+// UNDO and REMOVE take back one move each.
+int takeBack() {
+    int code = undoMove(game);
+    if (code == 0) bookAfterTakeBack(game);
+    return code;
+}
+
 // EDIT: returns false at end of input.
 bool editMode(FILE* in) {
     GameSnapshot* snap = saveGame(game);
@@ -204,6 +212,7 @@ bool editMode(FILE* in) {
         game.setupLastMove = 0;
         game.setupEpSquare = 0;
         code = finishSetup(game, side);
+        refillBookMisses();
     }
     if (code != 0) {
         restoreGame(game, snap);
@@ -258,6 +267,7 @@ void userMove(const std::string& line) {
 void newGameCommand() {
     cancelSearch();
     newGame(game);
+    refillBookMisses();
     listMoves(game);
     clearSearchTables();
     if (newGameLogger) newGameLogger();
@@ -352,12 +362,14 @@ void positionCommand(const std::string& line) {
     size_t movesAt = line.find("moves");
     if (line.find("startpos") != std::string::npos) {
         newGame(game);
+        refillBookMisses();
         listMoves(game);
         forceMode = 0;
     } else {
         size_t f = line.find("fen");
         if (f != std::string::npos && (movesAt == std::string::npos || f < movesAt)) {
             newGame(game);
+            refillBookMisses();
             listMoves(game);
             forceMode = 0;
             std::string fen = line.substr(std::min(line.size(), f + 4),
@@ -516,12 +528,12 @@ int runCommandLoop(FILE* in) {
             stopSearch();  // the search announces its best move
         } else if (line == "UNDO") {
             cancelSearch();
-            if (undoMove(game) != 0) reply("Error (command not legal now): undo\n");
+            if (takeBack() != 0) reply("Error (command not legal now): undo\n");
             else if (analyseMode) go();
         } else if (line == "REMOVE") {
             cancelSearch();
-            undoMove(game);
-            if (undoMove(game) != 0) reply("Error (command not legal now): remove\n");
+            takeBack();
+            if (takeBack() != 0) reply("Error (command not legal now): remove\n");
         } else if (prefix(line, "LEVEL")) {
             setTimeControl(line);
         } else if (prefix(line, "TIME") || prefix(line, "OTIM")) {
@@ -565,6 +577,7 @@ int runCommandLoop(FILE* in) {
             const char* fen = line.size() > 9 ? line.c_str() + 9 : "";
             GameSnapshot* snap = saveGame(game);
             int code = setupFromFen(game, fen);
+            if (code >= 0) refillBookMisses();  // the FEN was read: a new start, even if refused below
             if (code < 0 || (code & SETUP_IN_CHECK)) {
                 restoreGame(game, snap);
                 printIllegalPosition(code);

@@ -165,8 +165,8 @@ static bool takeRootResult(uint32_t* list, int& s) {
 // soft time has gone; the next probe goes on from there.
 static bool bookMustYield() { return abortSearch || uint32_t(tickCount() - timeStartTick) >= softTimeMs / 2; }
 
-int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, int hard, int& depthLimit,
-                       int clearVariation, Board& root, int uci, int capMs) {
+int iterativeDeepening(const Game& position, int side, uint32_t* list, int previousScore, int soft, int hard,
+                       int& depthLimit, int clearVariation, Board& root, int uci, int capMs) {
     bestScore = NO_SCORE;
     clearSearchCounters();
     searchStartTick = tickCount();
@@ -184,7 +184,7 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
     // Started before the book so that a slow book file is paid from this
     // move's time, not added to it.
     startClock(soft, hard, capMs);
-    if (useBook && bookMoveForSearch(list, bookMustYield)) {
+    if (useBook && bookMoveForSearch(position, list, bookMustYield)) {
         currentRootMove = list[0] & 0xFFFF;
         lockOutput();
         std::memset(displayedVariation, 0, sizeof displayedVariation);
@@ -313,7 +313,7 @@ static int runSearch(Game& g, int previous, int soft, int hard, int capMs, int& 
     historyBase = g.ply;
     copyToBoard(g, g.board);
     depth = g.maxDepth;
-    return iterativeDeepening(g.sideToMove, g.legalMoves, previous, soft, hard, depth, clearVariation, g.board,
+    return iterativeDeepening(g, g.sideToMove, g.legalMoves, previous, soft, hard, depth, clearVariation, g.board,
                               g.uciMode, capMs);
 }
 

@@ -25,10 +25,12 @@ extern int internalErrors;
 extern void (*reportInternalError)(int code);
 
 int searchRoot(int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha, int beta, Board& root);
-// Searches until time, depth or an abort ends it. depthLimit: in, the last
-// iteration to run; out, the last iteration that produced a result.
-int iterativeDeepening(int side, uint32_t* list, int previousScore, int softTime, int hardTime, int& depthLimit,
-                       int clearVariation, Board& root, int uci, int capMs = 0);
+// Searches the game's position (root: its board; side and list: its side to
+// move and legal moves) until time, depth or an abort ends it; the book is
+// asked about that position first. depthLimit: in, the last iteration to run; out, the last iteration
+// that produced a result.
+int iterativeDeepening(const Game& position, int side, uint32_t* list, int previousScore, int softTime, int hardTime,
+                       int& depthLimit, int clearVariation, Board& root, int uci, int capMs = 0);
 // score << 16 | best move, or all bits set when the game is over. The caller
 // clears abortSearch before the search starts.
 uint32_t think(Game& g);

@@ -3,7 +3,7 @@
 #include <string>
 #include "board/game.h"
 #include "board/movegen.h"
-#include "board/perft.h"
+#include "tools/lib/perft.h"
 
 namespace {
 

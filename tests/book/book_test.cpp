@@ -117,7 +117,7 @@ TEST_F(BookTest, InitialPlacementIsAnsweredSixtyFortyByKingAndQueenPawn) {
     std::srand(777);
     int e4 = 0, d4 = 0;
     for (int i = 0; i < 4000; i++) {
-        uint32_t m = bookProbe();
+        uint32_t m = bookProbe(game);
         if (m == BOOK_MOVE_E2E4) e4++;
         else if (m == BOOK_MOVE_D2D4) d4++;
     }
@@ -127,14 +127,14 @@ TEST_F(BookTest, InitialPlacementIsAnsweredSixtyFortyByKingAndQueenPawn) {
     EXPECT_EQ(BOOK_MOVE_D2D4, mv("d2d4"));
     // Without the position's record there is no book move, 60/40 or not.
     writeFile(path, bytesOf({record("other", {{1, 1, mv("g1f3")}})}));
-    EXPECT_EQ(bookProbe(), 0u);
+    EXPECT_EQ(bookProbe(game), 0u);
 }
 
 TEST_F(BookTest, BookMoveGoesToTheFrontOfTheList) {
     play("e2e4");
     writeFile(path, bytesOf({record(currentKey().c_str(), {{5, 6, mv("c7c5")}})}));
     uint32_t first = game.legalMoves[0];
-    ASSERT_EQ(bookMoveForSearch(game.legalMoves), 1);
+    ASSERT_EQ(bookMoveForSearch(game, game.legalMoves), 1);
     EXPECT_EQ(game.legalMoves[0] & 0xFFFF, mv("c7c5"));
     bool firstKept = false;
     for (int i = 1; game.legalMoves[i]; i++) firstKept |= game.legalMoves[i] == first;
@@ -142,46 +142,38 @@ TEST_F(BookTest, BookMoveGoesToTheFrontOfTheList) {
     EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
 }
 
-TEST_F(BookTest, TenMissesSilenceTheBookUntilANewGameSetUpOrShortTakeBack) {
+TEST_F(BookTest, TenMissesSilenceTheBookUntilItIsRefilled) {
     play("e2e4");
     std::string afterE4 = currentKey();
     writeFile(path, bytesOf({record("elsewhere", {{1, 1, 1}})}));
     for (int i = 0; i < BOOK_MISS_LIMIT; i++) {
-        EXPECT_EQ(bookMoveForSearch(game.legalMoves), 0);
+        EXPECT_EQ(bookMoveForSearch(game, game.legalMoves), 0);
         EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT - 1 - i);
     }
     // Now silent even though the book would know the position.
     writeFile(path, bytesOf({record(afterE4.c_str(), {{1, 1, mv("e7e5")}})}));
-    EXPECT_EQ(bookMoveForSearch(game.legalMoves), 0);
+    EXPECT_EQ(bookMoveForSearch(game, game.legalMoves), 0);
     EXPECT_EQ(bookMissCounter, 0);
+    refillBookMisses();
+    EXPECT_EQ(bookMoveForSearch(game, game.legalMoves), 1);
 
-    // A take-back to fewer than 20 half-moves played wakes it.
-    ASSERT_EQ(undoMove(game), 0);
-    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
-    play("e2e4");
-    EXPECT_EQ(bookMoveForSearch(game.legalMoves), 1);
-    // A take-back late in the game keeps it silent.
-    const char* shuffle[4] = {"g8f6", "g1f3", "f6g8", "f3g1"};
-    for (int i = 0; i < 21; i++) play(shuffle[i % 4]);  // 22 half-moves with e4
+    // No book file at all counts as a miss too.
+    setBookFile(tempPath("absent.bo2"));
+    EXPECT_EQ(bookMoveForSearch(game, game.legalMoves), 0);
+    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT - 1);
+}
+
+TEST_F(BookTest, OnlyATakeBackIntoTheOpeningWakesTheBook) {
+    const char* shuffle[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    for (int i = 0; i < 22; i++) play(shuffle[i % 4]);
     bookMissCounter = 0;
     ASSERT_EQ(undoMove(game), 0);  // 21 half-moves remain
+    bookAfterTakeBack(game);
     EXPECT_EQ(bookMissCounter, 0);
     ASSERT_EQ(undoMove(game), 0);
     ASSERT_EQ(undoMove(game), 0);  // 19 remain
+    bookAfterTakeBack(game);
     EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
-
-    bookMissCounter = 0;
-    ASSERT_EQ(setupFromFen(game, "4k3/8/8/8/8/8/8/4K3 w - - 0 1"), 0);
-    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
-    bookMissCounter = 0;
-    newGame(game);
-    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
-
-    // No book file at all counts as a miss too.
-    listMoves(game);
-    setBookFile(tempPath("absent.bo2"));
-    EXPECT_EQ(bookMoveForSearch(game.legalMoves), 0);
-    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT - 1);
 }
 
 TEST_F(BookTest, StoredMovesThatAreNotLegalAreNeverPlayed) {
@@ -190,7 +182,7 @@ TEST_F(BookTest, StoredMovesThatAreNotLegalAreNeverPlayed) {
     writeFile(path, bytesOf({record(currentKey().c_str(), {{1, 2, mv("e2e4")}})}));
     uint32_t before[MAX_MOVES];
     std::memcpy(before, game.legalMoves, sizeof before);
-    EXPECT_EQ(bookMoveForSearch(game.legalMoves), 0);
+    EXPECT_EQ(bookMoveForSearch(game, game.legalMoves), 0);
     EXPECT_EQ(std::memcmp(before, game.legalMoves, sizeof before), 0);
     EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);  // an illegal book move is no miss
 
@@ -201,7 +193,7 @@ TEST_F(BookTest, StoredMovesThatAreNotLegalAreNeverPlayed) {
     int played = 0;
     for (int i = 0; i < 50; i++) {
         ASSERT_EQ(setupFromFen(game, "4r2k/8/8/8/8/8/4B3/4K3 w - - 0 1"), 0);
-        if (bookMoveForSearch(game.legalMoves)) {
+        if (bookMoveForSearch(game, game.legalMoves)) {
             EXPECT_EQ(game.legalMoves[0], mv("e1d1"));
             played++;
         }
@@ -225,7 +217,7 @@ TEST_F(BookTest, RandomBytesNeverCrashOrGiveAnIllegalMove) {
         }
         writeFile(path, bytes);
         bookMissCounter = BOOK_MISS_LIMIT;
-        if (bookMoveForSearch(game.legalMoves)) {
+        if (bookMoveForSearch(game, game.legalMoves)) {
             EXPECT_FALSE(game.legalMoves[0] & MOVE_ILLEGAL);
             EXPECT_EQ(makeMove(game, game.legalMoves[0] & 0xFFFF) >= 0, true);
             ASSERT_EQ(undoMove(game), 0);

@@ -152,7 +152,7 @@ TEST_F(BookFileTest, FifosDevicesAndDirectoriesGiveNoBookMoveWithoutWaiting) {
         auto done = std::make_shared<std::atomic<int>>(0);
         std::thread([done] {
             bookMissCounter = BOOK_MISS_LIMIT;
-            *done = bookMoveForSearch(game.legalMoves) == 0 && bookMissCounter == BOOK_MISS_LIMIT - 1 ? 1 : 2;
+            *done = bookMoveForSearch(game, game.legalMoves) == 0 && bookMissCounter == BOOK_MISS_LIMIT - 1 ? 1 : 2;
         }).detach();
         for (int waited = 0; waited < 5000 && *done == 0; waited += 10) sleepMs(10);
         ASSERT_EQ(*done, 1) << p;
@@ -166,7 +166,7 @@ TEST_F(BookFileTest, ABookRewrittenOrReplacedIsReadAfresh) {
     std::string key = currentKey();
     auto probeWith = [&](std::vector<BookRecord> records) {
         writeFile(path, bytesOf(records));
-        return bookProbe();
+        return bookProbe(game);
     };
     EXPECT_EQ(probeWith({record(key.c_str(), {{1, 2, mv("d7d5")}})}), mv("d7d5"));
     // Same size, other contents, at once.
@@ -177,9 +177,9 @@ TEST_F(BookFileTest, ABookRewrittenOrReplacedIsReadAfresh) {
     std::string other = tempPath("other.bo2");
     writeFile(other, bytesOf({record(key.c_str(), {{1, 2, mv("e7e6")}})}));
     setBookFile(other);
-    EXPECT_EQ(bookProbe(), mv("e7e6"));
+    EXPECT_EQ(bookProbe(game), mv("e7e6"));
     setBookFile(path);
-    EXPECT_EQ(bookProbe(), mv("c7c5"));
+    EXPECT_EQ(bookProbe(game), mv("c7c5"));
     std::remove(other.c_str());
 }
 
@@ -200,6 +200,7 @@ TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
     auto thinkNow = [&](int tenths) {
         newGame(game);
         listMoves(game);
+        refillBookMisses();
         game.maxDepth = 2;
         game.targetTime = game.maxTime = tenths;
         game.ponderMove = 0;
@@ -215,6 +216,42 @@ TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
     sleepMs(150);
     EXPECT_EQ(thinkNow(600), BOOK_SCORE);
     useBook = savedBook;
+}
+
+// While the opponent thinks, the search and the book look at the position
+// after the reply the engine expects; the game itself is still before it.
+TEST_F(BookFileTest, PonderingAsksTheBookAboutThePositionAfterTheExpectedReply) {
+    if (ttBucketCount() == 0) allocateTransTable(uint64_t(8) << 20);
+    int savedBook = useBook, savedPost = postThinking;
+    useBook = 1;
+    postThinking = 0;
+    abortSearch = 0;
+    ASSERT_GE(makeMove(game, mv("e2e4")), 0);
+    std::string beforeReply = currentKey();
+    ASSERT_GE(makeMove(game, mv("c7c5")), 0);
+    std::string afterReply = currentKey();
+    ASSERT_EQ(undoMove(game), 0);
+    auto ponder = [&](std::vector<BookRecord> records) {
+        writeFile(path, bytesOf(records));
+        refillBookMisses();
+        game.maxDepth = 2;  // a search the book does not answer ends soon
+        game.ponderMove = mv("c7c5");
+        game.ponderReply = 0;
+        return ponderSearch(game) & 0xFFFF;
+    };
+    // Only the position after the reply is known: its move is the answer
+    // ready for the reply, and no miss is spent on the game's own position.
+    EXPECT_EQ(ponder({record(afterReply.c_str(), {{1, 2, mv("b1a3")}})}), mv("b1a3"));
+    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
+    // Only the position before the reply is known: its move (one for the
+    // other side) is no answer, and the one miss is the searched position's.
+    uint32_t reply = ponder({record(beforeReply.c_str(), {{1, 2, mv("e7e5")}})});
+    EXPECT_NE(reply, 0u);
+    EXPECT_NE(reply, mv("e7e5"));
+    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT - 1);
+    EXPECT_EQ(game.ply, 0);  // the game is left before the reply
+    useBook = savedBook;
+    postThinking = savedPost;
 }
 
 // The engine with a FIFO or a device as "Velmora.bo2" beside it still moves and quits.

@@ -46,6 +46,7 @@ protected:
         selectEnglishLetters();
         newGame(game);
         listMoves(game);
+        refillBookMisses();
         setBookFile(path);
     }
     void TearDown() override {

@@ -2,9 +2,9 @@
 #include <random>
 #include <sstream>
 #include "board/game.h"
-#include "book/bookbuilder.h"
-#include "book/pgnreader.h"
 #include "tests/book/booktestutil.h"
+#include "tools/lib/bookbuilder.h"
+#include "tools/lib/pgnreader.h"
 
 using namespace booktest;
 

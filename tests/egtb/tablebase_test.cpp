@@ -11,9 +11,9 @@
 #include <vector>
 #include "egtb/tablebase.h"
 #include "egtb/tbdecode.h"
-#include "egtb/tbgenerate.h"
 #include "egtb/tbregistry.h"
 #include "tests/engine/engine_process.h"
+#include "tools/lib/tbgenerate.h"
 
 namespace {
 

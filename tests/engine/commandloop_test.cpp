@@ -12,6 +12,7 @@
 #include <thread>
 #include <unistd.h>
 #include "board/game.h"
+#include "book/book.h"
 #include "engine/commandloop.h"
 #include "engine_process.h"
 
@@ -250,6 +251,33 @@ TEST(CommandLoop, BookMovePauseEndsOnMoveNow) {
     EXPECT_LT(msSince(start), 200);
     e.send("quit");
     EXPECT_EQ(e.waitExit(2000), 0);
+}
+
+// In-process: a silenced book wakes at each fresh start of the game the
+// engine plays, and only at those.
+TEST(CommandLoop, NewGamesSetUpsAndEarlyTakeBacksWakeTheBook) {
+    auto missesAfter = [](const std::string& lines) {
+        bookMissCounter = 0;
+        FILE* f = fmemopen(const_cast<char*>(lines.data()), lines.size(), "r");
+        if (f == nullptr) return -1;
+        runCommandLoop(f);
+        std::fclose(f);
+        return int(bookMissCounter);
+    };
+    EXPECT_EQ(missesAfter("force\nnew\nforce\n"), BOOK_MISS_LIMIT);
+    EXPECT_EQ(missesAfter("setboard 4k3/8/8/8/8/8/8/4K3 w - - 0 1\n"), BOOK_MISS_LIMIT);
+    EXPECT_EQ(missesAfter("setboard 8/8\n"), 0);  // not read at all: nothing starts
+    EXPECT_EQ(missesAfter("edit\n#\nKE1\nc\nKE8\n.\n"), BOOK_MISS_LIMIT);
+    missesAfter(
+        "new\nforce\ne2e4\ne7e5\ng1f3\nb8c6\nf1c4\nf8c5\nc2c3\ng8f6\nd2d3\nd7d6\ne1g1\ne8g8\n"
+        "h2h3\nh7h6\na2a4\na7a5\nf1e1\nf8e8\nb1d2\nc8e6\nc4b5\ne6d7\n");
+    ASSERT_EQ(game.ply, 21);
+    EXPECT_EQ(missesAfter("undo\n"), 0);  // 21 half-moves remain
+    EXPECT_EQ(missesAfter("remove\n"), BOOK_MISS_LIMIT);
+    EXPECT_EQ(missesAfter("uci\nposition startpos moves e2e4\n"), BOOK_MISS_LIMIT);
+    game.uciMode = 0;
+    missesAfter("new\nforce\n");
+    refillBookMisses();
 }
 
 }  // namespace

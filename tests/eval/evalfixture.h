@@ -6,7 +6,7 @@
 #include <string>
 #include "board/game.h"
 #include "eval/evaluate.h"
-#include "eval/positionwalk.h"
+#include "tools/lib/positionwalk.h"
 
 struct EvalPosition {
     Board board;

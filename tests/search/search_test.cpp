@@ -9,7 +9,6 @@
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "egtb/tablebase.h"
-#include "egtb/tbgenerate.h"
 #include "engine/platform.h"
 #include "eval/evaluate.h"
 #include "eval/pawnhash.h"
@@ -17,6 +16,7 @@
 #include "search/search.h"
 #include "search/timecontrol.h"
 #include "search/transtable.h"
+#include "tools/lib/tbgenerate.h"
 
 namespace {
 

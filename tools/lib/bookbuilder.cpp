@@ -1,9 +1,9 @@
-#include "book/bookbuilder.h"
+#include "tools/lib/bookbuilder.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include "board/game.h"
-#include "book/pgnreader.h"
+#include "tools/lib/pgnreader.h"
 
 // The builder replays games on a game of its own, not on the engine's.
 static Game& builderGame() {
@@ -19,8 +19,8 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
     }
     int added = 0;
     std::string problem, replayProblem;
-    // Replaying resets the engine's side copy and miss counter: keep them.
-    int savedSide = globalSideToMove, savedMisses = bookMissCounter;
+    // Replaying resets the engine's side copy: keep it.
+    int savedSide = globalSideToMove;
     int played = replayPgnGame(builderGame(), pg, maxPlies, [&](const Game& g, uint32_t move) {
         char key[128];
         positionText(g, key);
@@ -37,7 +37,6 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
     }, &replayProblem);
     if (!replayProblem.empty()) problem += (problem.empty() ? "" : "; ") + replayProblem;
     globalSideToMove = savedSide;
-    bookMissCounter = savedMisses;
     if (played < 0) gamesSkipped++;
     else gamesUsed++;
     if (warning) *warning = problem;
