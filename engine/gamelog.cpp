@@ -4,6 +4,7 @@
 #include "board/notation.h"
 #include "engine/commandloop.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "engine/searchthread.h"
 #include "search/driver.h"
 

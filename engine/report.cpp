@@ -1,6 +1,14 @@
 #include "engine/report.h"
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include "board/game.h"
+#include "board/notation.h"
+#include "engine/platform.h"
+#include "search/driver.h"
+#include "search/search.h"
 
 void reportResult(int code, const char* moveText) {
     switch (code) {
@@ -16,4 +24,60 @@ void reportResult(int code, const char* moveText) {
     default: break;
     }
     std::fflush(stdout);
+}
+
+// ---------------------------------------------------------------------------
+// Score texts.
+
+void uciScoreText(char* buffer, int s) {
+    if (s >= 32001) std::snprintf(buffer, 24, "mate %d", (32699 - s) / 2 + 1);
+    else if (s >= -32000) std::snprintf(buffer, 24, "cp %d", s / 4);
+    else std::snprintf(buffer, 24, "mate %d", -((s + 32699) / 2) - 1);
+}
+
+int xboardScoreValue(int s) {
+    if (s >= 32001) return (32699 - s) / 2 + 100001;
+    if (s >= -32000) return s / 4;
+    return -((s + 32699) / 2) - 100001;
+}
+
+void formatScore(char* buffer, int s) {
+    if (s == NO_SCORE) std::strcpy(buffer, " ");
+    else if (s == INFINITE_SCORE || s == -INFINITE_SCORE) std::sprintf(buffer, "%cINF ", s > 0 ? '+' : '-');
+    else if (s > MATE_BOUND || s < -MATE_BOUND) std::sprintf(buffer, "%cMAT%d ", s > 0 ? '+' : '-', (32700 - std::abs(s) + 1) / 2);
+    else std::sprintf(buffer, "%+4.2f ", s / 480.0);
+}
+
+// ---------------------------------------------------------------------------
+// Search output.
+
+static void printThinking(const ThinkingReport& r) {
+    lockOutput();
+    std::string line;
+    if (r.uci) {
+        char text[24];
+        uciScoreText(text, r.score);
+        formatLineCoordinates(line, r.variation, r.marker);
+        for (char& c : line) c = char(std::tolower((unsigned char)c));  // promotions: e7e8q
+        std::printf("info depth %d score %s time %u nodes %u pv %s\n", r.depth, text, r.elapsedMs, r.nodes,
+                    line.c_str());
+    } else {
+        formatLine(line, r.variation, 0, r.side, r.list, *r.root, r.marker);
+        std::printf("%d %3d %5u %7u\t%s\n", r.depth, xboardScoreValue(r.score), r.elapsedMs / 10, r.nodes,
+                    line.c_str());
+    }
+    std::fflush(stdout);
+    unlockOutput();
+}
+
+void installSearchReport() { searchReport.thinking = printThinking; }
+
+void printStatus() {
+    char move[8];
+    moveToText(currentRootMove, move);
+    lockOutput();
+    std::printf("stat01: %d %u %d %d %d %s\n", int((tickCount() - searchStartTick) / 10), uint32_t(childSearches),
+                int(iterationDepth), int(rootMovesLeft), int(rootMoveTotal), move);
+    std::fflush(stdout);
+    unlockOutput();
 }

@@ -1,6 +1,5 @@
 #include "search/driver.h"
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -45,60 +44,15 @@ int searchRoot(int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha
 }
 
 // ---------------------------------------------------------------------------
-// Score texts.
-
-void uciScoreText(char* buffer, int s) {
-    if (s >= 32001) std::snprintf(buffer, 24, "mate %d", (32699 - s) / 2 + 1);
-    else if (s >= -32000) std::snprintf(buffer, 24, "cp %d", s / 4);
-    else std::snprintf(buffer, 24, "mate %d", -((s + 32699) / 2) - 1);
-}
-
-int xboardScoreValue(int s) {
-    if (s >= 32001) return (32699 - s) / 2 + 100001;
-    if (s >= -32000) return s / 4;
-    return -((s + 32699) / 2) - 100001;
-}
-
-void formatScore(char* buffer, int s) {
-    if (s == NO_SCORE) std::strcpy(buffer, " ");
-    else if (s == INFINITE_SCORE || s == -INFINITE_SCORE) std::sprintf(buffer, "%cINF ", s > 0 ? '+' : '-');
-    else if (s > MATE_BOUND || s < -MATE_BOUND) std::sprintf(buffer, "%cMAT%d ", s > 0 ? '+' : '-', (32700 - std::abs(s) + 1) / 2);
-    else std::sprintf(buffer, "%+4.2f ", s / 480.0);
-}
-
-// ---------------------------------------------------------------------------
 // Thinking output.
+
+SearchReportHooks searchReport;
 
 static void printThinking(int depth, int score, uint32_t elapsed, int marker, int side, const uint32_t* list,
                           const Board& root, int uci) {
-    if (!postThinking) return;
-    lockOutput();
-    std::string line;
-    if (elapsed < 1) elapsed = 1;
-    if (uci) {
-        char text[24];
-        uciScoreText(text, score);
-        formatLineCoordinates(line, displayedVariation, marker);
-        for (char& c : line) c = char(std::tolower((unsigned char)c));  // promotions: e7e8q
-        std::printf("info depth %d score %s time %u nodes %u pv %s\n", depth, text, elapsed, uint32_t(nodeCount),
-                    line.c_str());
-    } else {
-        formatLine(line, displayedVariation, 0, side, list, root, marker);
-        std::printf("%d %3d %5u %7u\t%s\n", depth, xboardScoreValue(score), elapsed / 10, uint32_t(nodeCount),
-                    line.c_str());
-    }
-    std::fflush(stdout);
-    unlockOutput();
-}
-
-void printStatus() {
-    char move[8];
-    moveToText(currentRootMove, move);
-    lockOutput();
-    std::printf("stat01: %d %u %d %d %d %s\n", int((tickCount() - searchStartTick) / 10), uint32_t(childSearches),
-                int(iterationDepth), int(rootMovesLeft), int(rootMoveTotal), move);
-    std::fflush(stdout);
-    unlockOutput();
+    if (!postThinking || !searchReport.thinking) return;
+    ThinkingReport r{depth, score, elapsed < 1 ? 1 : elapsed, marker, side, list, &root, uci, uint32_t(nodeCount), displayedVariation};
+    searchReport.thinking(r);
 }
 
 static void publishVariation() {

@@ -24,6 +24,28 @@ extern int internalErrors;
 // Called with the code of an internal error (the log writes it when open).
 extern void (*reportInternalError)(int code);
 
+// One thinking line: an iteration's result or a bound found on the way.
+struct ThinkingReport {
+    int depth;
+    int score;
+    uint32_t elapsedMs;  // at least 1
+    int marker;          // 1 after a fail high, 0 after a fail low, -1 for an exact score
+    int side;            // the side to move at the root
+    const uint32_t* list;
+    const Board* root;
+    int uci;
+    uint32_t nodes;
+    // The line to show; read only under the output lock.
+    const uint32_t* variation;
+};
+
+// How the driver reports to the front end, which formats the text. Set by
+// the engine before any search; a null hook reports nothing.
+struct SearchReportHooks {
+    void (*thinking)(const ThinkingReport& line) = nullptr;
+};
+extern SearchReportHooks searchReport;
+
 int searchRoot(int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha, int beta, Board& root);
 // Searches until time, depth or an abort ends it. depthLimit: in, the last
 // iteration to run; out, the last iteration that produced a result.
@@ -34,8 +56,3 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int softTime
 uint32_t think(Game& g);
 void preparePonder(Game& g, int depth);
 uint32_t ponderSearch(Game& g);
-void printStatus();
-void formatScore(char* buffer, int score);
-// The score as the thinking lines show it (buffer of at least 24 chars).
-void uciScoreText(char* buffer, int score);
-int xboardScoreValue(int score);

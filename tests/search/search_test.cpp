@@ -11,6 +11,7 @@
 #include "egtb/tablebase.h"
 #include "egtb/tbgenerate.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "eval/evaluate.h"
 #include "eval/pawnhash.h"
 #include "search/driver.h"
@@ -163,32 +164,6 @@ TEST(Search, MatesAreFoundWithTheirDistance) {
     // Mated in 2: the defender's score counts the mated ply (4).
     uint32_t r = searchFen("6k1/8/6K1/8/8/8/8/1R6 b - - 0 1", 6);
     EXPECT_EQ(scoreOfResult(r), 4 - 32700);
-}
-
-TEST(Search, ScoreTextsOfTheThinkingLines) {
-    char text[24];
-    uciScoreText(text, 32698);
-    EXPECT_STREQ(text, "mate 1");
-    uciScoreText(text, -32699);
-    EXPECT_STREQ(text, "mate -1");
-    uciScoreText(text, 32696);
-    EXPECT_STREQ(text, "mate 2");
-    uciScoreText(text, 960);
-    EXPECT_STREQ(text, "cp 240");
-    EXPECT_EQ(xboardScoreValue(32698), 100001);
-    EXPECT_EQ(xboardScoreValue(32699), 100001);
-    EXPECT_EQ(xboardScoreValue(-32699), -100001);
-    EXPECT_EQ(xboardScoreValue(960), 240);
-    formatScore(text, 960);
-    EXPECT_STREQ(text, "+2.00 ");
-    formatScore(text, NO_SCORE);
-    EXPECT_STREQ(text, " ");
-    formatScore(text, -INFINITE_SCORE);
-    EXPECT_STREQ(text, "-INF ");
-    formatScore(text, 32696);
-    EXPECT_STREQ(text, "+MAT2 ");
-    formatScore(text, -32699);
-    EXPECT_STREQ(text, "-MAT1 ");
 }
 
 TEST(Search, RootWithoutMovesAndDeadDraws) {
