@@ -9,6 +9,7 @@
 #include "engine/platform.h"
 #include "search/driver.h"
 #include "search/search.h"
+#include "search/worker.h"
 
 void reportResult(int code, const char* moveText) {
     switch (code) {
@@ -73,11 +74,13 @@ static void printThinking(const ThinkingReport& r) {
 void installSearchReport() { searchReport.thinking = printThinking; }
 
 void printStatus() {
+    const RootProgress& p = searchWorker.progress;
     char move[8];
-    moveToText(currentRootMove, move);
+    moveToText(p.currentRootMove, move);
     lockOutput();
-    std::printf("stat01: %d %u %d %d %d %s\n", int((tickCount() - searchStartTick) / 10), uint32_t(childSearches),
-                int(iterationDepth), int(rootMovesLeft), int(rootMoveTotal), move);
+    std::printf("stat01: %d %u %d %d %d %s\n", int((tickCount() - p.searchStartTick) / 10),
+                uint32_t(searchWorker.counters.childSearches), int(p.iterationDepth), int(p.rootMovesLeft),
+                int(p.rootMoveTotal), move);
     std::fflush(stdout);
     unlockOutput();
 }

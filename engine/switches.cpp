@@ -11,6 +11,7 @@
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/transtable.h"
+#include "search/worker.h"
 
 namespace {
 
@@ -116,6 +117,6 @@ int parseCommandLine(int argc, char** argv) {
 
 void runBatchSearch() {
     // The budget is the game's own: -t, or the 6 seconds it starts with.
-    abortSearch = 0;
+    searchWorker.signals.abortSearch = 0;
     think(game);
 }

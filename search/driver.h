@@ -10,15 +10,6 @@
 extern Relaxed<int> postThinking;  // print thinking lines
 extern Relaxed<int> useBook;       // consult the opening book first
 
-extern int bestScore;
-// The published variations, read and written only under the output lock.
-extern uint32_t principalVariation[60];
-extern uint32_t previousVariation[60];
-extern uint32_t displayedVariation[60];
-extern Relaxed<uint32_t> searchStartTick;
-extern Relaxed<int> iterationDepth, rootMoveTotal, rootMovesLeft;
-extern Relaxed<uint32_t> currentRootMove;
-extern int maxIterations;
 // Root searches that left the working board changed (internal error 333).
 extern int internalErrors;
 // Called with the code of an internal error (the log writes it when open).
@@ -46,13 +37,16 @@ struct SearchReportHooks {
 };
 extern SearchReportHooks searchReport;
 
-int searchRoot(int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha, int beta, Board& root);
+struct SearchWorker;
+
+int searchRoot(SearchWorker& w, int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
+               Board& root);
 // Searches until time, depth or an abort ends it. depthLimit: in, the last
 // iteration to run; out, the last iteration that produced a result.
-int iterativeDeepening(int side, uint32_t* list, int previousScore, int softTime, int hardTime, int& depthLimit,
-                       int clearVariation, Board& root, int uci, int capMs = 0);
+int iterativeDeepening(SearchWorker& w, int side, uint32_t* list, int previousScore, int softTime, int hardTime,
+                       int& depthLimit, int clearVariation, Board& root, int uci, int capMs = 0);
 // score << 16 | best move, or all bits set when the game is over. The caller
-// clears abortSearch before the search starts.
+// clears the worker's abort signal before the search starts.
 uint32_t think(Game& g);
 void preparePonder(Game& g, int depth);
 uint32_t ponderSearch(Game& g);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include "engine/platform.h"
 #include "search/search.h"
+#include "search/worker.h"
 
 uint32_t timeStartTick = 0;
 int softTime = 0, hardTime = 0;
@@ -30,17 +31,17 @@ int startClock(int soft, int hard, int capMs) {
     return 0;
 }
 
-void checkClock() {
+void checkClock(SearchWorker& w) {
     // Unsigned difference: right across a wrap of the tick counter.
     uint64_t elapsed = uint32_t(tickCount() - timeStartTick);
     if (elapsed >= softTimeMs) softTimeReached = 1;
-    if (softTimeReached && failHighFlag == 0) abortSearch = 1;
-    if (elapsed >= hardTimeMs) abortSearch = 1;
-    if (nodeLimit != 0 && nodeCount >= nodeLimit) abortSearch = 1;
+    if (softTimeReached && failHighFlag == 0) w.signals.abortSearch = 1;
+    if (elapsed >= hardTimeMs) w.signals.abortSearch = 1;
+    if (nodeLimit != 0 && w.counters.nodeCount >= nodeLimit) w.signals.abortSearch = 1;
 }
 
-int stopAfterIteration(int change, int /*depth*/) {
-    if (abortSearch) return 1;
+int stopAfterIteration(const SearchWorker& w, int change, int /*depth*/) {
+    if (w.signals.abortSearch) return 1;
     if (!softTimeReached) return 0;
     // A score that fell by a third of a pawn or more buys one more iteration.
     return change >= -159 ? 1 : 0;

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+struct SearchWorker;
+
 extern uint32_t timeStartTick;
 extern int softTime, hardTime;
 // The same budgets in milliseconds, after the cap startClock was given.
@@ -17,9 +19,10 @@ extern uint32_t pollInterval;
 // Node count at which the clock check stops the search (0 = none).
 extern uint32_t nodeLimit;
 
-// Starts the budget. Leaves abortSearch alone: a stop that arrived before the
+// Starts the budget. Leaves the abort signal alone: a stop that arrived before the
 // clock started must not be lost.
 // capMs (0 = none) caps both budgets in milliseconds.
 int startClock(int soft, int hard, int capMs = 0);
-void checkClock();
-int stopAfterIteration(int change, int depth);
+// Run from the node search: sets the worker's abort signal once time or nodes are up.
+void checkClock(SearchWorker& w);
+int stopAfterIteration(const SearchWorker& w, int change, int depth);

@@ -13,6 +13,7 @@
 #include "search/search.h"
 #include "search/timecontrol.h"
 #include "search/transtable.h"
+#include "search/worker.h"
 #include "tests/book/booktestutil.h"
 
 using namespace booktest;
@@ -223,11 +224,11 @@ TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
         return int16_t(think(game) >> 16);
     };
     // A stop that came before the search leaves the book after its first slice.
-    abortSearch = 1;
+    searchWorker.signals.abortSearch = 1;
     EXPECT_NE(thinkNow(600), BOOK_SCORE);
     // The book's share is measured from this search's start, not from an
     // earlier clock that ran out long ago.
-    abortSearch = 0;
+    searchWorker.signals.abortSearch = 0;
     startClock(1, 1);
     sleepMs(150);
     EXPECT_EQ(thinkNow(600), BOOK_SCORE);

@@ -11,6 +11,7 @@
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/transtable.h"
+#include "search/worker.h"
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -252,7 +253,7 @@ TEST(Play, SelfPlayNeverPlaysAnIllegalMove) {
             game.maxDepth = 2 + int(rng() % 3);
             game.targetTime = game.maxTime = 1 << 28;
             game.ponderMove = 0;
-            abortSearch = 0;
+            searchWorker.signals.abortSearch = 0;
             uint32_t r = think(game);
             ASSERT_NE(r, 0xFFFFFFFFu);
             uint32_t m = r & 0xFFFF;
