@@ -114,7 +114,8 @@ static bool takeRootResult(SearchWorker& w, uint32_t* list, int& s) {
 // soft time has gone; the next probe goes on from there. The book's stop
 // check takes no argument, so it asks the engine's worker.
 static bool bookMustYield() {
-    return searchWorker.signals.abortSearch || uint32_t(tickCount() - timeStartTick) >= softTimeMs / 2;
+    const SearchClock& c = searchWorker.clock;
+    return searchWorker.signals.abortSearch || uint32_t(tickCount() - c.timeStartTick) >= c.softTimeMs / 2;
 }
 
 int iterativeDeepening(SearchWorker& w, int side, uint32_t* list, int previousScore, int soft, int hard,
@@ -123,7 +124,7 @@ int iterativeDeepening(SearchWorker& w, int side, uint32_t* list, int previousSc
     w.counters.clear();
     w.progress.searchStartTick = tickCount();
     w.rootMoves[0] = 0;
-    failHighFlag = 0;
+    w.clock.failHighFlag = 0;
     if (clearVariation) {
         lockOutput();
         std::memset(w.variations.principal, 0, sizeof w.variations.principal);
@@ -135,7 +136,7 @@ int iterativeDeepening(SearchWorker& w, int side, uint32_t* list, int previousSc
 
     // Started before the book so that a slow book file is paid from this
     // move's time, not added to it.
-    startClock(soft, hard, capMs);
+    startClock(w.clock, soft, hard, capMs);
     if (useBook && bookMoveForSearch(list, bookMustYield)) {
         w.progress.currentRootMove = list[0] & 0xFFFF;
         lockOutput();
@@ -221,11 +222,11 @@ int iterativeDeepening(SearchWorker& w, int side, uint32_t* list, int previousSc
                 sortRootList(list);
                 copyRootMoves(w, list);
                 if (s <= alpha) {
-                    failHighFlag = 0;
+                    w.clock.failHighFlag = 0;
                     beta = std::min((alpha + beta) / 2, INFINITE_SCORE);
                     alpha = s - window < -MATE_BOUND ? -INFINITE_SCORE : s - window;
                 } else if (s >= beta) {
-                    failHighFlag = 1;
+                    w.clock.failHighFlag = 1;
                     beta = s + window > MATE_BOUND ? INFINITE_SCORE : s + window;
                 } else {
                     break;
@@ -233,7 +234,7 @@ int iterativeDeepening(SearchWorker& w, int side, uint32_t* list, int previousSc
             } while (beta - alpha > 1);
             if (s >= -32766) {
                 w.bestScore = s;
-                failHighFlag = 0;
+                w.clock.failHighFlag = 0;
                 setScoreOf(list, w.rootPvWord(), s);
                 publishVariation(w);
                 printThinking(w, d, s, tickCount() - w.progress.searchStartTick, -1, side, list, root, uci);

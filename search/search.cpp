@@ -746,7 +746,7 @@ static int searchNode(SearchWorker& w, uint32_t move, uint32_t flags, int depth,
                       const NodeState* state) {
     typedef Side<C> S;
     constexpr int T = C ^ 1;
-    if (++w.counters.pollCount >= pollInterval) {
+    if (++w.counters.pollCount >= w.clock.pollInterval) {
         w.counters.pollCount = 0;
         checkClock(w);
     }

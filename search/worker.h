@@ -7,6 +7,7 @@
 #include "board/game.h"
 #include "search/relaxed.h"
 #include "search/search.h"
+#include "search/timecontrol.h"
 
 // Node counts of the search under way. Written by the search thread only;
 // the status line and the thinking lines read nodeCount and childSearches.
@@ -57,6 +58,7 @@ struct SearchWorker {
     OrderingTables ordering;
     RootProgress progress;
     PublishedVariations variations;
+    SearchClock clock;
 
     // Written by the node search: one line per ply, the best line found from
     // that ply, 0-terminated. A node that raises alpha at a PV node writes its

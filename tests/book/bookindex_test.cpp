@@ -229,7 +229,7 @@ TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
     // The book's share is measured from this search's start, not from an
     // earlier clock that ran out long ago.
     searchWorker.signals.abortSearch = 0;
-    startClock(1, 1);
+    startClock(searchWorker.clock, 1, 1);
     sleepMs(150);
     EXPECT_EQ(thinkNow(600), BOOK_SCORE);
     useBook = savedBook;

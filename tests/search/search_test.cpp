@@ -179,8 +179,8 @@ TEST(Search, RootWithoutMovesAndDeadDraws) {
         searchWorker.rootMoves[0] = 0;
         searchWorker.searchHistory = game.history.data();
         searchWorker.historyBase = game.ply;
-        EXPECT_EQ(searchRoot(searchWorker, 0, 0, SF_ROOT | SF_FIRST_CHILD, 3, -INFINITE_SCORE, INFINITE_SCORE, b), expected)
-            << fen;
+        int score = searchRoot(searchWorker, 0, 0, SF_ROOT | SF_FIRST_CHILD, 3, -INFINITE_SCORE, INFINITE_SCORE, b);
+        EXPECT_EQ(score, expected) << fen;
     }
     // A move into stalemate is worth nothing: the queen must not stalemate.
     uint32_t r = searchFen("7k/8/6K1/8/8/8/8/5Q2 w - - 0 1", 4);
@@ -343,23 +343,23 @@ TEST(Search, TablebaseScoresAreExactMateDistances) {
 // Short budgets read the clock more often than every 250000 nodes, so a
 // fast game is not lost on time; long ones keep the full interval.
 TEST(Search, ClockIsReadOftenerUnderShortBudgets) {
-    startClock(2, 3);
-    EXPECT_EQ(pollInterval, 7500u);
-    startClock(0, 0);
-    EXPECT_EQ(pollInterval, 2500u);
-    startClock(600, 900);
-    EXPECT_EQ(pollInterval, 250000u);
-    startClock(25920000, 25920000);
-    EXPECT_EQ(pollInterval, 250000u);
-    EXPECT_EQ(hardTimeMs, 2592000000u);
+    startClock(searchWorker.clock, 2, 3);
+    EXPECT_EQ(searchWorker.clock.pollInterval, 7500u);
+    startClock(searchWorker.clock, 0, 0);
+    EXPECT_EQ(searchWorker.clock.pollInterval, 2500u);
+    startClock(searchWorker.clock, 600, 900);
+    EXPECT_EQ(searchWorker.clock.pollInterval, 250000u);
+    startClock(searchWorker.clock, 25920000, 25920000);
+    EXPECT_EQ(searchWorker.clock.pollInterval, 250000u);
+    EXPECT_EQ(searchWorker.clock.hardTimeMs, 2592000000u);
     // A cap in milliseconds for a clock nearly run out.
-    startClock(1, 1, 16);
-    EXPECT_EQ(softTimeMs, 16u);
-    EXPECT_EQ(hardTimeMs, 16u);
-    EXPECT_EQ(pollInterval, 2500u);
-    startClock(3, 6, 250);
-    EXPECT_EQ(softTimeMs, 250u);
-    EXPECT_EQ(hardTimeMs, 250u);
+    startClock(searchWorker.clock, 1, 1, 16);
+    EXPECT_EQ(searchWorker.clock.softTimeMs, 16u);
+    EXPECT_EQ(searchWorker.clock.hardTimeMs, 16u);
+    EXPECT_EQ(searchWorker.clock.pollInterval, 2500u);
+    startClock(searchWorker.clock, 3, 6, 250);
+    EXPECT_EQ(searchWorker.clock.softTimeMs, 250u);
+    EXPECT_EQ(searchWorker.clock.hardTimeMs, 250u);
 }
 
 // A search stopped before its first node, or whose budget is spent at once,
