@@ -30,22 +30,27 @@ void reportResult(int code, const char* moveText) {
 // ---------------------------------------------------------------------------
 // Score texts.
 
+// The ply that mateIn or matedIn was given for the mate score s.
+static int plyOfMate(int s) { return s > 0 ? MATE_VALUE - 1 - s : s + MATE_VALUE; }
+// Moves to the mate of a mate score as the thinking lines count them:
+// negative when the engine is mated.
+static int movesToMate(int s) { return s > 0 ? plyOfMate(s) / 2 + 1 : -((plyOfMate(s) - 1) / 2) - 1; }
+
 void uciScoreText(char* buffer, int s) {
-    if (s >= 32001) std::snprintf(buffer, 24, "mate %d", (32699 - s) / 2 + 1);
-    else if (s >= -32000) std::snprintf(buffer, 24, "cp %d", s / 4);
-    else std::snprintf(buffer, 24, "mate %d", -((s + 32699) / 2) - 1);
+    if (isMateScore(s)) std::snprintf(buffer, 24, "mate %d", movesToMate(s));
+    else std::snprintf(buffer, 24, "cp %d", s / 4);
 }
 
+// Mates are shown as 100000 plus the moves to mate, with the sign of the score.
 int xboardScoreValue(int s) {
-    if (s >= 32001) return (32699 - s) / 2 + 100001;
-    if (s >= -32000) return s / 4;
-    return -((s + 32699) / 2) - 100001;
+    if (!isMateScore(s)) return s / 4;
+    return s > 0 ? movesToMate(s) + 100000 : movesToMate(s) - 100000;
 }
 
 void formatScore(char* buffer, int s) {
     if (s == NO_SCORE) std::strcpy(buffer, " ");
     else if (s == INFINITE_SCORE || s == -INFINITE_SCORE) std::sprintf(buffer, "%cINF ", s > 0 ? '+' : '-');
-    else if (s > MATE_BOUND || s < -MATE_BOUND) std::sprintf(buffer, "%cMAT%d ", s > 0 ? '+' : '-', (32700 - std::abs(s) + 1) / 2);
+    else if (isMateScore(s)) std::sprintf(buffer, "%cMAT%d ", s > 0 ? '+' : '-', (MATE_VALUE + 1 - std::abs(s)) / 2);
     else std::sprintf(buffer, "%+4.2f ", s / 480.0);
 }
 

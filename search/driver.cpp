@@ -22,14 +22,14 @@ void (*reportInternalError)(int code) = nullptr;
 // Thirty days in tenths of a second: only an abort ends such a search.
 constexpr int ENDLESS_TENTHS = 25920000;
 
-int searchRoot(SearchWorker& w, int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
+int searchRoot(SearchWorker& w, int movedSide, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
                Board& root) {
     NodeState ns;
     nodeStateFromBoard(root, ns);
     copyBoardToWork(root);
     WorkBoard saved = workBoard;
-    int score = sideFlag ? searchWhite(w, move, flags, depth * ONE_PLY, alpha, beta, &ns)
-                         : searchBlack(w, move, flags, depth * ONE_PLY, alpha, beta, &ns);
+    int score = movedSide ? searchWhite(w, move, flags, depth * ONE_PLY, alpha, beta, &ns)
+                          : searchBlack(w, move, flags, depth * ONE_PLY, alpha, beta, &ns);
     if (std::memcmp(&saved, &workBoard, sizeof saved) != 0) {
         internalErrors++;
         if (reportInternalError) reportInternalError(333);
@@ -67,8 +67,11 @@ static int listLength(const uint32_t* list) {
     return n;
 }
 
+// A root move or root cell without a score holds -INFINITE_SCORE.
+static bool scored(int s) { return s > -INFINITE_SCORE; }
+
 static void resetScores(uint32_t* list) {
-    for (int i = 0; list[i] != 0; i++) list[i] = (list[i] & 0xFFFF) | 0x80010000u;  // -32767
+    for (int i = 0; list[i] != 0; i++) list[i] = packScoreMove(-INFINITE_SCORE, list[i]);
 }
 
 static void setScoreOf(uint32_t* list, uint32_t move, int score) {
@@ -104,7 +107,7 @@ static void copyRootMoves(SearchWorker& w, const uint32_t* list) {
 static bool takeRootResult(SearchWorker& w, uint32_t* list, int& s) {
     uint32_t word = w.rootPvWord();
     s = scoreOf(word);
-    if (s < -32766 || (word & 0xFFFF) == 0) return false;
+    if (!scored(s) || (word & 0xFFFF) == 0) return false;
     setScoreOf(list, word, s);
     publishVariation(w);
     return true;
@@ -208,10 +211,10 @@ int iterativeDeepening(SearchWorker& w, int side, uint32_t* list, int previousSc
             int alpha = std::max(previous - window, -INFINITE_SCORE);
             int beta = std::min(previous + window, INFINITE_SCORE);
             do {
-                w.setRootPvWord((w.rootPvWord() & 0xFFFF) | 0x80010000u);
+                w.setRootPvWord(packScoreMove(-INFINITE_SCORE, w.rootPvWord()));
                 searchRoot(w, side ^ 1, 0, SF_ROOT | SF_FIRST_CHILD, d, alpha, beta, root);
                 s = scoreOf(w.rootPvWord());
-                if (s >= -32766) {
+                if (scored(s)) {
                     setScoreOf(list, w.rootPvWord(), s);
                     publishVariation(w);
                     const uint32_t elapsed = tickCount() - w.progress.searchStartTick;
@@ -232,7 +235,7 @@ int iterativeDeepening(SearchWorker& w, int side, uint32_t* list, int previousSc
                     break;
                 }
             } while (beta - alpha > 1);
-            if (s >= -32766) {
+            if (scored(s)) {
                 w.bestScore = s;
                 w.clock.failHighFlag = 0;
                 setScoreOf(list, w.rootPvWord(), s);
@@ -281,7 +284,7 @@ static bool moveToFront(uint32_t* list, uint32_t move) {
     return false;
 }
 
-static int centreFrom(int score) { return (score >= MATE_BOUND || score <= -MATE_BOUND) ? -INFINITE_SCORE : score; }
+static int centreFrom(int score) { return isPlainScore(score) ? score : -INFINITE_SCORE; }
 
 uint32_t think(Game& g) {
     SearchWorker& w = searchWorker;
@@ -308,7 +311,7 @@ uint32_t think(Game& g) {
     int depth = 0;
     int score = runSearch(w, g, previous, g.targetTime, g.maxTime, g.budgetCapMs, depth, clearVariation);
     preparePonder(g, depth);
-    return (uint32_t(uint16_t(int16_t(score))) << 16) | (g.legalMoves[0] & 0xFFFF);
+    return packScoreMove(score, g.legalMoves[0]);
 }
 
 void preparePonder(Game& g, int depth) {

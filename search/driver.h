@@ -39,7 +39,9 @@ extern SearchReportHooks searchReport;
 
 struct SearchWorker;
 
-int searchRoot(SearchWorker& w, int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
+// movedSide: the side that played move (0 White); with no move, the side not
+// to move at the root.
+int searchRoot(SearchWorker& w, int movedSide, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
                Board& root);
 // Searches until time, depth or an abort ends it. depthLimit: in, the last
 // iteration to run; out, the last iteration that produced a result.

@@ -11,13 +11,24 @@
 #include "search/transtable.h"
 #include "search/worker.h"
 
+// Margins by remaining plies, in evaluation units (a pawn is 480).
+// Razoring (1-3 plies): a node whose static score lies this far below alpha
+// is tried with the quiescence search first, and cut when that stays below.
 static const int razorMargin[5] = {0, 2400, 5760, 10080, 14400};
+// Static null move (1-3 plies): a node whose static score beats beta by this
+// much returns beta unsearched.
 static const int staticNullMargin[8] = {0, 960, 1920, 2880, 3840, 4800, 5760, 8000};
+// Futility (1-3 plies): a quiet move is skipped when the static score plus
+// this cannot reach alpha.
 static const int futilityMargin[8] = {0, 800, 1920, 2880, 3840, 4800, 5760, 0};
+// Late-move pruning (up to 6 plies, non-PV, not in check): once more quiet
+// moves than this have been searched, the remaining quiet ones are skipped.
 static const int lateMoveCount[8] = {0, 5, 7, 11, 17, 26, 36, 48};
 // Ordering bonus of a promotion by its kind bits (queen, rook, bishop, knight).
 static const int promotionOrder[8] = {0, 0, 0, 0, 10, 4, 2, 2};
 
+// Late-move reduction in plies by remaining plies and quiet moves searched:
+// grows with the logarithm of both.
 static uint8_t reductionTable[32][64];
 
 static struct ReductionTableInit {
@@ -206,11 +217,12 @@ static bool noMatingMaterial(const NodeState& ns) {
     return (bishopOn(5) && bishopOn(20)) || (bishopOn(4) && bishopOn(21));
 }
 
+// History scores move towards 4096 (a cut) or 0 (no cut) by 1/q of the way.
 static inline void historyBonus(int32_t& h, int q) { h += (4096 - h) / q; }
 static inline void historyMalus(int32_t& h, int q) { h -= h / q; }
 
 static void rewardQuiet(SearchWorker& w, int colour, uint32_t best, int depth, const uint32_t* tried, int nTried) {
-    int q = 40 - (depth >> 8) / 2;
+    int q = 40 - (depth >> 8) / 2;  // deeper cuts move the scores faster
     int from = moveFrom(best);
     // The mover still stands on its start square: the move is unmade.
     historyBonus(w.ordering.historyScores[colour][workBoard.slotType[workBoard.squareSlot[from]]][moveTo(best)], q);
@@ -318,6 +330,9 @@ static int quiesce(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, in
             if (eval == NO_EVAL) eval = evaluate(C, ns);
             standPat = eval;
         } else {
+            // Lazy bound: with the material this far (3.3 pawns) past beta or
+            // short of alpha the bound stands in for the evaluation; a queen's
+            // worth when a side with at most a rook faces pawns that may promote.
             int margin = ((ns.nonPawnMaterial[C] <= VALUE_ROOK && ns.pawnCount[T] > 0) ||
                           (ns.nonPawnMaterial[T] <= VALUE_ROOK && ns.pawnCount[C] > 0))
                              ? VALUE_QUEEN : 1600;
@@ -347,8 +362,13 @@ static int quiesce(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, in
     const int alphaBefore = alpha;
     int best = alpha;
     int delta = 0;
-    if (!noPruning)
-        delta = standPat + ((ns.nonPawnMaterial[C] <= VALUE_ROOK || ns.nonPawnMaterial[T] <= VALUE_ROOK) ? VALUE_QUEEN : 800);
+    // Delta pruning: a capture whose victim plus this margin (1.7 pawns, a
+    // queen's worth in endings, where the positional terms swing more) cannot
+    // lift the stand-pat to alpha is skipped.
+    if (!noPruning) {
+        const bool ending = ns.nonPawnMaterial[C] <= VALUE_ROOK || ns.nonPawnMaterial[T] <= VALUE_ROOK;
+        delta = standPat + (ending ? VALUE_QUEEN : 800);
+    }
     int legal = 0;
     bool cut = false;
     for (int i = 0; i < n; i++) {
@@ -445,7 +465,9 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
         if (r != TB_UNKNOWN && r >= -TB_BEST_VALUE) {
             // A table counts moves to mate from this node; the search counts plies from the root.
             int s = r == 0 ? 0 : r > 0 ? mateIn(ply) - 2 * (TB_BEST_VALUE - r) : matedIn(ply) + 2 * (r + TB_BEST_VALUE);
-            if (!cx.epGuard) ttStore(TT_TABLEBASE, s, 0, std::min(depth + 1536, 15104), 1, C, ns, NO_EVAL);
+            // Stored six plies deeper (at most 59) so that the exact result outlives searched entries.
+            const int storeDepth = std::min(depth + 6 * ONE_PLY, 59 * ONE_PLY);
+            if (!cx.epGuard) ttStore(TT_TABLEBASE, s, 0, storeDepth, 1, C, ns, NO_EVAL);
             return s;
         }
     }
@@ -478,6 +500,8 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
     // Null move.
     if (!pvNode && !(cx.flags & SF_NO_NULL) && !cx.inCheck && !nullForbidden && havePieces && cx.move != 0 &&
         ply <= 58 && beta > -MATE_BOUND && eval >= beta) {
+        // Three plies, one more per two pawns the static score beats beta by
+        // (at most three more) and one more per four plies of depth.
         int reduction = 3 + std::min((eval - beta) / 960, 3) + depth / 1024;
         int r = searchNode<T>(w, 0, (cx.flags & SF_NULL_INHERIT) | SF_AFTER_NULL | SF_NULL_CHILD,
                               depth - ONE_PLY * reduction, -beta, 1 - beta, &ns);
@@ -491,7 +515,7 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
     if (root) {
         n = 0;
         while (w.rootMoves[n] != 0 && n < SEARCH_LIST_SIZE - 2) {
-            list[n] = (w.rootMoves[n] & 0xFFFF) | uint32_t(2000 - n) << 16;
+            list[n] = (w.rootMoves[n] & 0xFFFF) | uint32_t(2000 - n) << 16;  // in the driver's order
             n++;
         }
         list[n] = 0;
@@ -504,6 +528,10 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
             int lt = moveTo(cx.move);
             counter = w.ordering.counterMoves[C][b.slotType[b.squareSlot[lt]]][lt];
         }
+        // Order scores: the hash move 65535; promotions and captures from
+        // 65510 up or down by the gain in pawns (a losing capture three
+        // lower still); en passant 65510; the killers 65509 and 65508; quiet
+        // moves their history score (0-4095), the counter move 2000 more.
         for (int i = 0; i < n; i++) {
             uint32_t m = list[i] & 0x7FFF;
             int to = moveTo(m);
@@ -566,6 +594,8 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
         int extension = check ? ONE_PLY : 0;
         int reduction = 0;
 
+        // Pruning and reductions: for later, non-checking, plain moves that are
+        // no hash move, capture, promotion or killer (scores under 65000).
         if (searched > 0 && !check && kind == 0 && orderScore < 65000) {
             const int relRank = C ? 7 - rankOf(to) : rankOf(to);
             const bool exempt = moverType == S::PAWN && relRank >= 3 && passedPawn<C>(from, ns);
@@ -581,6 +611,7 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
                 if (moverType != S::PAWN && relRank < 6 && pawnAttacked<C>(to)) {
                     if (moverType == KING) continue;  // the king cannot go there
                     if (!root && n <= SEARCH_LIST_SIZE - 2) {
+                        // Deferred to the end once, its score scaled under the killers'.
                         list[n++] = m | 0x8000 | uint32_t(orderScore / 374) << 16;
                         list[n] = 0;
                         continue;
@@ -589,11 +620,16 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
                 if (nodePlies >= 3 && quietSearched >= (root ? 4 : 1) && piecesAndPawns && target == SLOT_EMPTY &&
                     !cx.inCheck) {
                     reduction = reductionTable[std::min(nodePlies, 31)][std::min(quietSearched, 63)] * ONE_PLY;
+                    // In 1/256 ply: less at a non-PV node whose table entry came from a PV, at a PV node
+                    // without a deep upper bound or whose static score beats alpha by three pawns, and for
+                    // a move with a strong history (over 3000) between 6 and 19 plies; more at a non-PV
+                    // node whose hash move is a capture.
                     if (!pvNode && hashPv) reduction -= 256;
                     if (pvNode && !upperDeep) reduction -= 512;
                     if (pvNode && alpha > -MATE_BOUND && eval - alpha > 1440) reduction -= 256;
                     if (depth >= 1537 && depth <= 4863 && orderScore >= 3001) reduction -= 256;
                     if (!pvNode && hashMoveIsCapture) reduction += 256;
+                    // The reduced search keeps at least one ply.
                     if (reduction > 0 && depth - 511 <= reduction) reduction = depth - 512;
                     if (reduction < 0) reduction = 0;
                 }
@@ -601,7 +637,8 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
         }
 
         if (pvNode && target != SLOT_EMPTY && enteredByCapture && to == enteringTo) extension = ONE_PLY;
-        if (ns.pieceCount[T] == 1 && target != SLOT_EMPTY && b.slotValue[target] > 1871) extension += 128;
+        // Taking the last piece (a minor or more) of a side with one left: half a ply more for the ending.
+        if (ns.pieceCount[T] == 1 && target != SLOT_EMPTY && b.slotValue[target] >= VALUE_KNIGHT) extension += 128;
         if (ply >= w.extensionPlyLimit || deferred) extension = 0;
         const int newDepth = depth + extension - ONE_PLY;
         uint32_t childFlags = (cx.flags & SF_INHERIT) | SF_VERIFY_LEGAL;
