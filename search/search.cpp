@@ -24,6 +24,11 @@ static const int futilityMargin[8] = {0, 800, 1920, 2880, 3840, 4800, 5760, 0};
 // Late-move pruning (up to 6 plies, non-PV, not in check): once more quiet
 // moves than this have been searched, the remaining quiet ones are skipped.
 static const int lateMoveCount[8] = {0, 5, 7, 11, 17, 26, 36, 48};
+// In a node's move list the order score sits above the move; a quiet move
+// put back to the end of the list carries the deferred mark.
+constexpr uint32_t LIST_DEFERRED = 0x8000;
+constexpr uint32_t LIST_MOVE = 0x7FFF;  // the move without the mark
+
 // Ordering bonus of a promotion by its kind bits (queen, rook, bishop, knight).
 static const int promotionOrder[8] = {0, 0, 0, 0, 10, 4, 2, 2};
 
@@ -372,7 +377,7 @@ static int quiesce(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, in
     int legal = 0;
     bool cut = false;
     for (int i = 0; i < n; i++) {
-        uint32_t m = selectNext(list, i, n) & 0x7FFF;
+        uint32_t m = selectNext(list, i, n) & LIST_MOVE;
         if (!noPruning) {
             int to = moveTo(m);
             int victim = moveKind(m) == MK_EN_PASSANT ? VALUE_PAWN : workBoard.slotValue[workBoard.squareSlot[to]];
@@ -533,7 +538,7 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
         // lower still); en passant 65510; the killers 65509 and 65508; quiet
         // moves their history score (0-4095), the counter move 2000 more.
         for (int i = 0; i < n; i++) {
-            uint32_t m = list[i] & 0x7FFF;
+            uint32_t m = list[i] & LIST_MOVE;
             int to = moveTo(m);
             int target = b.squareSlot[to];
             uint32_t score;
@@ -581,8 +586,8 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
 
     for (int i = 0; i < n; i++) {
         uint32_t word = selectNext(list, i, n);
-        uint32_t m = word & 0x7FFF;
-        const bool deferred = (word & 0x8000) != 0;
+        uint32_t m = word & LIST_MOVE;
+        const bool deferred = (word & LIST_DEFERRED) != 0;
         if (skipUnderPromotions && !root && isUnderPromotion(m)) continue;
         const int from = moveFrom(m), to = moveTo(m);
         const uint32_t kind = moveKind(m);
@@ -612,7 +617,7 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
                     if (moverType == KING) continue;  // the king cannot go there
                     if (!root && n <= SEARCH_LIST_SIZE - 2) {
                         // Deferred to the end once, its score scaled under the killers'.
-                        list[n++] = m | 0x8000 | uint32_t(orderScore / 374) << 16;
+                        list[n++] = m | LIST_DEFERRED | uint32_t(orderScore / 374) << 16;
                         list[n] = 0;
                         continue;
                     }
@@ -791,7 +796,7 @@ static int searchNode(SearchWorker& w, uint32_t move, uint32_t flags, int depth,
 
     NodeContext<C> cx;
     cx.ns = *state;
-    cx.move = move & 0x7FFF;
+    cx.move = move & LIST_MOVE;
     cx.flags = flags;
     int captured = SLOT_EMPTY;
     const bool make = cx.move != 0 && !(flags & SF_ALREADY_MADE);
