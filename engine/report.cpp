@@ -57,7 +57,10 @@ void formatScore(char* buffer, int s) {
 // ---------------------------------------------------------------------------
 // Search output.
 
+Relaxed<int> postThinking{0};
+
 static void printThinking(const ThinkingReport& r) {
+    if (!postThinking) return;
     lockOutput();
     std::string line;
     if (r.uci) {

@@ -2,9 +2,13 @@
 // thinking lines and the status line.
 #pragma once
 #include <cstdint>
+#include "search/relaxed.h"
 
 // Prints the message of a game-level make-move result code.
 void reportResult(int code, const char* moveText);
+
+// Whether thinking lines are printed; set by the protocol commands and switches.
+extern Relaxed<int> postThinking;
 
 // Makes the search's reports print as the protocol in use wants them.
 void installSearchReport();

@@ -8,6 +8,7 @@
 #include "engine/config.h"
 #include "engine/gamefile.h"
 #include "engine/positionfile.h"
+#include "engine/report.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/transtable.h"

@@ -13,7 +13,6 @@
 #include "search/transtable.h"
 #include "search/worker.h"
 
-Relaxed<int> postThinking{0};
 Relaxed<int> useBook{1};
 
 int internalErrors = 0;
@@ -44,7 +43,7 @@ SearchReportHooks searchReport;
 
 static void printThinking(SearchWorker& w, int depth, int score, uint32_t elapsed, int marker, int side,
                           const uint32_t* list, const Board& root, int uci) {
-    if (!postThinking || !searchReport.thinking) return;
+    if (!searchReport.thinking) return;
     ThinkingReport r{depth, score, elapsed < 1 ? 1 : elapsed, marker, side, list, &root, uci,
                      uint32_t(w.counters.nodeCount), w.variations.displayed};
     searchReport.thinking(r);

@@ -6,9 +6,8 @@
 #include "board/game.h"
 #include "search/relaxed.h"
 
-// Switches of the front end read by the driver.
-extern Relaxed<int> postThinking;  // print thinking lines
-extern Relaxed<int> useBook;       // consult the opening book first
+// Switch of the front end read by the driver: consult the opening book first.
+extern Relaxed<int> useBook;
 
 // Root searches that left the working board changed (internal error 333).
 extern int internalErrors;

@@ -9,6 +9,7 @@
 #include "search/transtable.h"
 #include "eval/pawnhash.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "search/worker.h"
 
 static const char* const BENCH_POSITIONS[] = {

@@ -9,6 +9,7 @@
 #include "board/game.h"
 #include "book/book.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/timecontrol.h"

@@ -6,6 +6,7 @@
 #include "board/notation.h"
 #include "engine/commandloop.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine_process.h"
 #include "search/driver.h"
