@@ -44,8 +44,9 @@ SearchReportHooks searchReport;
 static void printThinking(SearchWorker& w, int depth, int score, uint32_t elapsed, int marker, int side,
                           const uint32_t* list, const Board& root, int uci) {
     if (!searchReport.thinking) return;
-    ThinkingReport r{depth, score, elapsed < 1 ? 1 : elapsed, marker, side, list, &root, uci,
-                     uint32_t(w.counters.nodeCount), w.variations.displayed};
+    const uint32_t shownElapsed = elapsed < 1 ? 1 : elapsed;
+    const uint32_t nodes = w.counters.nodeCount;
+    ThinkingReport r{depth, score, shownElapsed, marker, side, list, &root, uci, nodes, w.variations.displayed};
     searchReport.thinking(r);
 }
 

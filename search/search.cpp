@@ -79,8 +79,9 @@ template <int C> static inline int capturesFor(uint32_t* list, int lf, int lt) {
 template <int C> static inline int givesCheckFor(uint32_t m, int king, const NodeState& ns) {
     if constexpr (C == 0) return givesCheckWhite(m, king, ns); else return givesCheckBlack(m, king, ns);
 }
-template <int C> static int searchNode(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha,
-                                       int beta, const NodeState* state);
+template <int C>
+static int searchNode(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
+                      const NodeState* state);
 
 // ---------------------------------------------------------------------------
 // Incremental update of a node's state for the move that enters it.

@@ -56,10 +56,8 @@ inline uint32_t packScoreMove(int score, uint32_t move) {
 }
 inline int scoreOf(uint32_t word) { return int16_t(uint16_t(word >> 16)); }
 
-int searchWhite(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
-                const NodeState* state);
-int searchBlack(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
-                const NodeState* state);
+int searchWhite(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);
+int searchBlack(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);
 
 // A new game clears the engine worker's ordering tables.
 void clearHistory();
@@ -74,4 +72,3 @@ int makeNodeMove(int mover, NodeState& ns, uint32_t m);
 // 1 for a position seen twice before, 2 for one repetition inside the search
 // (or of the root), -1 otherwise.
 int repetitionScore(const SearchWorker& w, const NodeState& ns, int side);
-
