@@ -14,6 +14,7 @@
 #include "engine/report.h"
 #include "search/driver.h"
 #include "search/search.h"
+#include "search/worker.h"
 
 std::atomic<int> searching{0};
 std::atomic<int> resultAnnounced{0};
@@ -175,7 +176,7 @@ static void searchThread(void* slot) {
             // a stop ends the wait at once.
             for (int waited = 0; waited < 100 && !stopRequested; waited += 5) sleepMs(5);
             if (!stopRequested) {
-                abortSearch = 0;
+                searchWorker.signals.abortSearch = 0;
                 ponderSearch(g);
             }
         }
@@ -185,7 +186,7 @@ static void searchThread(void* slot) {
 
 void startSearch(bool keepBudget) {
     if (searching) return;
-    abortSearch = 0;
+    searchWorker.signals.abortSearch = 0;
     resultAnnounced = 0;
     if (!keepBudget) allocateTime();
     // Marked here, not in the thread: a second start arriving before the new
@@ -208,7 +209,7 @@ void stopSearch() {
     // to ponder, and a stop arriving just then must not be lost.
     std::unique_lock<std::mutex> hold(searchEndMutex);
     while (searching) {
-        abortSearch = 1;
+        searchWorker.signals.abortSearch = 1;
         searchEnded.wait_for(hold, std::chrono::milliseconds(10));
     }
     stopRequested = 0;

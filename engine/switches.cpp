@@ -8,9 +8,11 @@
 #include "engine/config.h"
 #include "engine/gamefile.h"
 #include "engine/positionfile.h"
+#include "engine/report.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/transtable.h"
+#include "search/worker.h"
 
 namespace {
 
@@ -116,6 +118,6 @@ int parseCommandLine(int argc, char** argv) {
 
 void runBatchSearch() {
     // The budget is the game's own: -t, or the 6 seconds it starts with.
-    abortSearch = 0;
+    searchWorker.signals.abortSearch = 0;
     think(game);
 }

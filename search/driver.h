@@ -6,38 +6,50 @@
 #include "board/game.h"
 #include "search/relaxed.h"
 
-// Switches of the front end read by the driver.
-extern Relaxed<int> postThinking;  // print thinking lines
-extern Relaxed<int> useBook;       // consult the opening book first
+// Switch of the front end read by the driver: consult the opening book first.
+extern Relaxed<int> useBook;
 
-extern int bestScore;
-// The published variations, read and written only under the output lock.
-extern uint32_t principalVariation[60];
-extern uint32_t previousVariation[60];
-extern uint32_t displayedVariation[60];
-extern Relaxed<uint32_t> searchStartTick;
-extern Relaxed<int> iterationDepth, rootMoveTotal, rootMovesLeft;
-extern Relaxed<uint32_t> currentRootMove;
-extern int maxIterations;
 // Root searches that left the working board changed (internal error 333).
 extern int internalErrors;
 // Called with the code of an internal error (the log writes it when open).
 extern void (*reportInternalError)(int code);
 
-int searchRoot(int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha, int beta, Board& root);
+// One thinking line: an iteration's result or a bound found on the way.
+struct ThinkingReport {
+    int depth;
+    int score;
+    uint32_t elapsedMs;  // at least 1
+    int marker;          // 1 after a fail high, 0 after a fail low, -1 for an exact score
+    int side;            // the side to move at the root
+    const uint32_t* list;
+    const Board* root;
+    int uci;
+    uint32_t nodes;
+    // The line to show; read only under the output lock.
+    const uint32_t* variation;
+};
+
+// How the driver reports to the front end, which formats the text. Set by
+// the engine before any search; a null hook reports nothing.
+struct SearchReportHooks {
+    void (*thinking)(const ThinkingReport& line) = nullptr;
+};
+extern SearchReportHooks searchReport;
+
+struct SearchWorker;
+
+// movedSide: the side that played move (0 White); with no move, the side not
+// to move at the root.
+int searchRoot(SearchWorker& w, int movedSide, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
+               Board& root);
 // Searches the game's position (root: its board; side and list: its side to
 // move and legal moves) until time, depth or an abort ends it; the book is
-// asked about that position first. depthLimit: in, the last iteration to run; out, the last iteration
-// that produced a result.
-int iterativeDeepening(const Game& position, int side, uint32_t* list, int previousScore, int softTime, int hardTime,
-                       int& depthLimit, int clearVariation, Board& root, int uci, int capMs = 0);
+// asked about that position first. depthLimit: in, the last iteration to run;
+// out, the last iteration that produced a result.
+int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t* list, int previousScore, int softTime,
+                       int hardTime, int& depthLimit, int clearVariation, Board& root, int uci, int capMs = 0);
 // score << 16 | best move, or all bits set when the game is over. The caller
-// clears abortSearch before the search starts.
+// clears the worker's abort signal before the search starts.
 uint32_t think(Game& g);
 void preparePonder(Game& g, int depth);
 uint32_t ponderSearch(Game& g);
-void printStatus();
-void formatScore(char* buffer, int score);
-// The score as the thinking lines show it (buffer of at least 24 chars).
-void uciScoreText(char* buffer, int score);
-int xboardScoreValue(int score);

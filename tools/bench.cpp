@@ -9,6 +9,8 @@
 #include "search/transtable.h"
 #include "eval/pawnhash.h"
 #include "engine/platform.h"
+#include "engine/report.h"
+#include "search/worker.h"
 
 static const char* const BENCH_POSITIONS[] = {
     "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
@@ -71,12 +73,12 @@ int main(int argc, char** argv) {
         game.maxDepth = depth;
         game.targetTime = game.maxTime = 1 << 30;
         game.ponderMove = 0;
-        abortSearch = 0;
+        searchWorker.signals.abortSearch = 0;
         uint32_t r = think(game);
         char move[8];
         moveToText(r & 0xFFFF, move);
-        std::printf("%2d %-6s %10u  %s\n", index, move, uint32_t(nodeCount), fen);
-        total += nodeCount;
+        std::printf("%2d %-6s %10u  %s\n", index, move, uint32_t(searchWorker.counters.nodeCount), fen);
+        total += searchWorker.counters.nodeCount;
     }
     uint32_t ms = tickCount() - start;
     if (ms == 0) ms = 1;

@@ -9,10 +9,12 @@
 #include "board/game.h"
 #include "book/book.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/timecontrol.h"
 #include "search/transtable.h"
+#include "search/worker.h"
 #include "tests/book/booktestutil.h"
 #include "tests/engine/engine_process.h"
 
@@ -207,12 +209,12 @@ TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
         return int16_t(think(game) >> 16);
     };
     // A stop that came before the search leaves the book after its first slice.
-    abortSearch = 1;
+    searchWorker.signals.abortSearch = 1;
     EXPECT_NE(thinkNow(600), BOOK_SCORE);
     // The book's share is measured from this search's start, not from an
     // earlier clock that ran out long ago.
-    abortSearch = 0;
-    startClock(1, 1);
+    searchWorker.signals.abortSearch = 0;
+    startClock(searchWorker.clock, 1, 1);
     sleepMs(150);
     EXPECT_EQ(thinkNow(600), BOOK_SCORE);
     useBook = savedBook;
@@ -225,7 +227,7 @@ TEST_F(BookFileTest, PonderingAsksTheBookAboutThePositionAfterTheExpectedReply) 
     int savedBook = useBook, savedPost = postThinking;
     useBook = 1;
     postThinking = 0;
-    abortSearch = 0;
+    searchWorker.signals.abortSearch = 0;
     ASSERT_GE(makeMove(game, mv("e2e4")), 0);
     std::string beforeReply = currentKey();
     ASSERT_GE(makeMove(game, mv("c7c5")), 0);

@@ -6,11 +6,13 @@
 #include "board/notation.h"
 #include "engine/commandloop.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine_process.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/transtable.h"
+#include "search/worker.h"
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -249,7 +251,7 @@ TEST(Play, SelfPlayNeverPlaysAnIllegalMove) {
             game.maxDepth = 2 + int(rng() % 3);
             game.targetTime = game.maxTime = 1 << 28;
             game.ponderMove = 0;
-            abortSearch = 0;
+            searchWorker.signals.abortSearch = 0;
             uint32_t r = think(game);
             ASSERT_NE(r, 0xFFFFFFFFu);
             uint32_t m = r & 0xFFFF;

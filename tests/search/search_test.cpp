@@ -10,6 +10,7 @@
 #include "board/notation.h"
 #include "egtb/tablebase.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "eval/evaluate.h"
 #include "eval/pawnhash.h"
 #include "search/driver.h"
@@ -17,6 +18,7 @@
 #include "search/timecontrol.h"
 #include "search/transtable.h"
 #include "tools/lib/tbgenerate.h"
+#include "search/worker.h"
 
 namespace {
 
@@ -28,7 +30,7 @@ struct SearchSetup {
         clearHistory();
         useBook = 0;
         postThinking = 0;
-        abortSearch = 0;
+        searchWorker.signals.abortSearch = 0;
         internalErrors = 0;
     }
 };
@@ -41,7 +43,7 @@ uint32_t searchFen(const char* fen, int depth, int* reached = nullptr) {
     game.targetTime = game.maxTime = 1 << 28;
     game.ponderMove = 0;
     uint32_t r = think(game);
-    if (reached) *reached = iterationDepth;
+    if (reached) *reached = searchWorker.progress.iterationDepth;
     return r;
 }
 
@@ -165,32 +167,6 @@ TEST(Search, MatesAreFoundWithTheirDistance) {
     EXPECT_EQ(scoreOfResult(r), 4 - 32700);
 }
 
-TEST(Search, ScoreTextsOfTheThinkingLines) {
-    char text[24];
-    uciScoreText(text, 32698);
-    EXPECT_STREQ(text, "mate 1");
-    uciScoreText(text, -32699);
-    EXPECT_STREQ(text, "mate -1");
-    uciScoreText(text, 32696);
-    EXPECT_STREQ(text, "mate 2");
-    uciScoreText(text, 960);
-    EXPECT_STREQ(text, "cp 240");
-    EXPECT_EQ(xboardScoreValue(32698), 100001);
-    EXPECT_EQ(xboardScoreValue(32699), 100001);
-    EXPECT_EQ(xboardScoreValue(-32699), -100001);
-    EXPECT_EQ(xboardScoreValue(960), 240);
-    formatScore(text, 960);
-    EXPECT_STREQ(text, "+2.00 ");
-    formatScore(text, NO_SCORE);
-    EXPECT_STREQ(text, " ");
-    formatScore(text, -INFINITE_SCORE);
-    EXPECT_STREQ(text, "-INF ");
-    formatScore(text, 32696);
-    EXPECT_STREQ(text, "+MAT2 ");
-    formatScore(text, -32699);
-    EXPECT_STREQ(text, "-MAT1 ");
-}
-
 TEST(Search, RootWithoutMovesAndDeadDraws) {
     SearchSetup setup;
     // Stalemate and mate at the root, searched directly.
@@ -200,11 +176,11 @@ TEST(Search, RootWithoutMovesAndDeadDraws) {
         Board b = game.board;
         computeKeys(1, b);
         prepareEvaluation(b);
-        rootMoves[0] = 0;
-        searchHistory = game.history.data();
-        historyBase = game.ply;
-        EXPECT_EQ(searchRoot(0, 0, SF_ROOT | SF_FIRST_CHILD, 3, -INFINITE_SCORE, INFINITE_SCORE, b), expected)
-            << fen;
+        searchWorker.rootMoves[0] = 0;
+        searchWorker.searchHistory = game.history.data();
+        searchWorker.historyBase = game.ply;
+        int score = searchRoot(searchWorker, 0, 0, SF_ROOT | SF_FIRST_CHILD, 3, -INFINITE_SCORE, INFINITE_SCORE, b);
+        EXPECT_EQ(score, expected) << fen;
     }
     // A move into stalemate is worth nothing: the queen must not stalemate.
     uint32_t r = searchFen("7k/8/6K1/8/8/8/8/5Q2 w - - 0 1", 4);
@@ -214,7 +190,7 @@ TEST(Search, RootWithoutMovesAndDeadDraws) {
     ASSERT_GE(setupFromFen(game, "6k1/5ppp/8/8/8/8/8/3R2K1 w - - 0 1"), 0);
     game.board.fiftyCount = 120;
     game.maxDepth = 4;
-    abortSearch = 0;
+    searchWorker.signals.abortSearch = 0;
     r = think(game);
     EXPECT_EQ(scoreOfResult(r), 0);
     // Capturing the last man leaves two kings: a draw.
@@ -224,7 +200,7 @@ TEST(Search, RootWithoutMovesAndDeadDraws) {
 }
 
 TEST(Search, RepetitionWalkRules) {
-    // A history of 12 entries; the node's own entry is at historyBase + ply.
+    // A history of 12 entries; the node's own entry is at searchWorker.historyBase + ply.
     std::vector<HistoryEntry> h(16);
     for (int i = 0; i < 16; i++) {
         h[size_t(i)] = HistoryEntry{};
@@ -232,14 +208,14 @@ TEST(Search, RepetitionWalkRules) {
         h[size_t(i)].move = 0x100;
         h[size_t(i)].flags = uint8_t(((i & 1) ^ 1) << 7);  // entry 0: Black to move
     }
-    searchHistory = h.data();
+    searchWorker.searchHistory = h.data();
     NodeState ns{};
     ns.hashLock = 4242;
     auto at = [&](int i) -> HistoryEntry& { return h[size_t(i)]; };
     auto score = [&](int base, int ply, int side) {
-        historyBase = base;
+        searchWorker.historyBase = base;
         ns.searchPly = ply;
-        return repetitionScore(ns, side);
+        return repetitionScore(searchWorker, ns, side);
     };
     // Node at index 11 (base 7, ply 4), White to move.
     at(11).hashLock = 4242;
@@ -316,12 +292,12 @@ TEST(Search, StopsFromAnotherThreadAtAnyMoment) {
         game.maxDepth = 999;
         game.targetTime = game.maxTime = 1 << 28;
         game.ponderMove = 0;
-        abortSearch = 0;
+        searchWorker.signals.abortSearch = 0;
         ThreadSearch t;
         ASSERT_TRUE(startThread(runThink, &t, 4 << 20));
         sleepMs(int(rng() % 40));
         if (round % 5 == 0) printStatus();
-        abortSearch = 1;
+        searchWorker.signals.abortSearch = 1;
         while (!t.done.load()) sleepMs(1);
         char after[128];
         positionText(game, after);
@@ -367,19 +343,20 @@ TEST(Search, TablebaseScoresAreExactMateDistances) {
 // Short budgets read the clock more often than long ones, so a fast game is
 // not lost on time; a cap in milliseconds bounds both limits.
 TEST(Search, ClockIsReadOftenerUnderShortBudgets) {
-    startClock(600, 900);
-    uint32_t longInterval = pollInterval;
-    startClock(2, 3);
-    EXPECT_LT(pollInterval, longInterval);
-    startClock(0, 0);
-    EXPECT_LT(pollInterval, longInterval);
-    startClock(25920000, 25920000);
-    EXPECT_EQ(hardTimeMs, 2592000000u);  // thirty days in milliseconds, without overflow
+    SearchClock& c = searchWorker.clock;
+    startClock(c, 600, 900);
+    uint32_t longInterval = c.pollInterval;
+    startClock(c, 2, 3);
+    EXPECT_LT(c.pollInterval, longInterval);
+    startClock(c, 0, 0);
+    EXPECT_LT(c.pollInterval, longInterval);
+    startClock(c, 25920000, 25920000);
+    EXPECT_EQ(c.hardTimeMs, 2592000000u);  // thirty days in milliseconds, without overflow
     for (int cap : {1, 16, 250}) {
-        startClock(3, 6, cap);
-        EXPECT_LE(softTimeMs, uint32_t(cap));
-        EXPECT_LE(hardTimeMs, uint32_t(cap));
-        EXPECT_LT(pollInterval, longInterval);
+        startClock(c, 3, 6, cap);
+        EXPECT_LE(c.softTimeMs, uint32_t(cap));
+        EXPECT_LE(c.hardTimeMs, uint32_t(cap));
+        EXPECT_LT(c.pollInterval, longInterval);
     }
 }
 
@@ -398,10 +375,10 @@ TEST(Search, AnInstantStopStillGivesALegalMove) {
             g.ponderMove = 0;
             g.budgetCapMs = 1;
             g.targetTime = g.maxTime = 1;
-            abortSearch = stopped;
+            searchWorker.signals.abortSearch = stopped;
             uint32_t m = think(g) & 0xFFFF;
             g.budgetCapMs = 0;
-            abortSearch = 0;
+            searchWorker.signals.abortSearch = 0;
             bool legal = false;
             for (int i = 0; g.legalMoves[i]; i++)
                 if (!(g.legalMoves[i] & MOVE_ILLEGAL) && (g.legalMoves[i] & 0xFFFF) == m) legal = true;
