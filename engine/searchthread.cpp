@@ -30,9 +30,10 @@ constexpr size_t SEARCH_STACK_BYTES = size_t(8) << 20;
 constexpr int ANALYSE_TENTHS = 25920000;
 
 // The thread's end is signalled, so that whoever waits for it goes on at
-// once rather than at its next poll.
-static std::mutex searchEndMutex;
-static std::condition_variable searchEnded;
+// once rather than at its next poll. Never destroyed: the detached thread may
+// still be leaving notify_all when the main thread sees it ended and exits.
+static std::mutex& searchEndMutex = *new std::mutex;
+static std::condition_variable& searchEnded = *new std::condition_variable;
 
 // The thread's last action.
 static void endSearchThread() {
