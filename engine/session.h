@@ -1,0 +1,30 @@
+// The play session both protocols share: its settings and clocks, and the
+// commands that mean the same in xboard and UCI (a new game, a move, go,
+// memory, tablebase paths).
+#pragma once
+#include <string>
+#include "search/relaxed.h"
+
+// Read by the search thread while the loop may change them.
+extern Relaxed<int> ponderEnabled, analyseMode, resignEnabled;
+extern int movesPerPeriod, baseSeconds, incrementTenths, engineClock, opponentClock;
+// The engine's clock in milliseconds as last received (-1: none yet).
+extern int engineClockMs;
+extern const char* engineName;
+// FORCE: moves are played for both sides and the engine does not answer.
+extern int forceMode;
+
+// Log writers for the NEW header and the RESULT line, set once a log exists.
+extern void (*newGameLogger)();
+extern void (*resultLogger)(const char* text);
+
+// Starts a search as GO does (the answer to a move, or a restarted analysis).
+void go();
+// A line that is no command: a move of the opponent, or an error reply.
+void userMove(const std::string& line);
+void newGameCommand();
+void memoryCommand(const std::string& line);
+void clearSearchTables();
+// Adds a directory to the tablebase list and reloads the tables. An empty
+// path, or one that would make the list too long, is ignored.
+void addTablebasePath(const std::string& path);
