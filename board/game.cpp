@@ -24,9 +24,8 @@ struct GameSnapshot {
 Game game;
 
 Game::Game()
-    : historyCapacity(HISTORY_INITIAL), lastStored(-1), ply(-1), maxDepth(999), fromStart(1),
-      lastBookPly(-1), epSquare(0), sideToMove(0), result(0), targetTime(60), maxTime(60), budgetCapMs(0),
-      resignCount(0), lastScore(0), uciMode(0), uciFirstGo(0), lastMove(0), ponderMove(0),
+    : historyCapacity(HISTORY_INITIAL), lastStored(-1), ply(-1), fromStart(1),
+      lastBookPly(-1), epSquare(0), sideToMove(0), result(0), resignCount(0), lastScore(0), uciMode(0), uciFirstGo(0), lastMove(0), ponderMove(0),
       ponderReply(0), ponderTime(0), ponderDepth(0), ponderScore(0), setupLastMove(0),
       setupEpSquare(0), setupFiftyCount(0) {
     buildTables();
@@ -142,7 +141,6 @@ void newGame(Game& g) {
     g.epSquare = 0;
     g.fromStart = 1;
     g.lastBookPly = -1;
-    g.maxDepth = 999;
     g.result = 0;
     g.lastMove = 0;
     g.setupLastMove = 0;

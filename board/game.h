@@ -29,7 +29,6 @@ struct Game {
     int32_t historyCapacity;
     int32_t lastStored;
     int32_t ply;
-    int32_t maxDepth;
     int32_t fromStart;
     char fenText[128];
     int32_t lastBookPly;
@@ -44,11 +43,7 @@ struct Game {
     uint32_t legalMoves[MAX_MOVES];
     Board board;
     int32_t result;  // 0 none, 1 illegal set-up, 2 mate, 3 stalemate
-    // time budget and front-end fields
-    int32_t targetTime, maxTime;
-    // A cap in milliseconds on both (0 = none): tenths are too coarse for a
-    // clock that is nearly run out.
-    int32_t budgetCapMs;
+    // front-end fields
     int32_t resignCount, lastScore;
     int32_t uciMode, uciFirstGo;
     uint32_t lastMove;

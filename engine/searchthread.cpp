@@ -26,8 +26,9 @@ void (*moveLogger)(Game& g, uint32_t move, int withVariation) = nullptr;
 
 // 128 KiB would overflow in sanitizer builds; nothing needs it small.
 constexpr size_t SEARCH_STACK_BYTES = size_t(8) << 20;
-constexpr int ANALYSE_TENTHS = 25920000;
 
+// The running search's budget, written before its thread starts.
+static TimeBudget threadBudget;
 // The thread's end is signalled, so that whoever waits for it goes on at
 // once rather than at its next poll.
 static std::mutex searchEndMutex;
@@ -38,68 +39,6 @@ static void endSearchThread() {
     std::lock_guard<std::mutex> hold(searchEndMutex);
     searching = 0;
     searchEnded.notify_all();
-}
-
-namespace {
-
-// The settings come from the protocol; the sums below are made in 64 bits so
-// that no setting, however large, can overflow them.
-int clampToInt(int64_t v) { return int(std::clamp<int64_t>(v, 1, INT_MAX)); }
-
-}  // namespace
-
-void allocateTime() {
-    Game& g = game;
-    g.maxDepth = 999;
-    g.budgetCapMs = 0;
-    if (analyseMode) {
-        g.targetTime = g.maxTime = ANALYSE_TENTHS;
-        return;
-    }
-    const int64_t T = engineClock, P = movesPerPeriod, B = baseSeconds, I = incrementTenths;
-    int left = 0;  // moves to the time control, 0 for none
-    int64_t target, limit;
-    if (P >= 1) {
-        int64_t played = (g.ply / 2) % P;
-        if (played < 0) played = 0;
-        left = int(P - played);
-        int64_t cap = 2 * ((B * 10) / P);
-        int64_t t = std::max<int64_t>((T - 20) / left, 1);
-        t = std::max<int64_t>(std::min(t, cap), 1);
-        target = limit = t;
-        if (left > 1) limit = t + (t >> 1);
-    } else if (I == 0 && B <= 420) {
-        int64_t t = std::max<int64_t>(T / 30, 1);
-        target = limit = t;
-        if (T > 59) limit = 2 * t;
-        if (limit >= T) limit = std::max<int64_t>(T, 1);
-    } else {
-        int64_t r = T - 20;
-        int64_t t = std::max<int64_t>(r / 30, 1) + I;
-        target = t;
-        if (r > 2 * t) {
-            limit = 2 * t;
-        } else {
-            target = limit = std::max<int64_t>(r, 1);
-        }
-        if (I < T && T <= 20) target = limit = std::max<int64_t>(I, 1);
-    }
-    g.targetTime = clampToInt(target);
-    g.maxTime = clampToInt(limit);
-    g.budgetCapMs = shortClockCapMs(engineClockMs, g.targetTime, g.maxTime, left);
-}
-
-int shortClockCapMs(int clockMs, int targetTime, int maxTime, int movesLeft) {
-    // The budgets above never fall under one tenth, which a clock of a second
-    // or less cannot pay move after move: there the search gets a share of
-    // what is left, in milliseconds, as a longer clock would.
-    if (clockMs < 0 || targetTime > 1) return 0;
-    const int64_t incrementMs = int64_t(incrementTenths) * 100;
-    int64_t share;
-    if (movesLeft >= 1) share = clockMs / (int64_t(movesLeft) + 1);
-    else share = clockMs / 30 + (incrementMs < clockMs / 2 ? incrementMs : 0);
-    share = std::max<int64_t>(share, 1);
-    return share < int64_t(maxTime) * 100 ? int(share) : 0;
 }
 
 int resignCheck(Game& g, int score) {
@@ -123,7 +62,7 @@ static void lowerCasePromotion(char* text) {
 static void searchThread(void* slot) {
     Game& g = game;
     std::srand(unsigned(std::time(nullptr)));
-    uint32_t result = think(g);
+    uint32_t result = think(g, threadBudget);
     *static_cast<uint32_t*>(slot) = result;
     if (g.uciMode) {
         // An endless search may end early (a mate, a forced move); the
@@ -183,11 +122,11 @@ static void searchThread(void* slot) {
     endSearchThread();
 }
 
-void startSearch(bool keepBudget) {
+void startSearch(const TimeBudget& budget) {
     if (searching) return;
     abortSearch = 0;
     resultAnnounced = 0;
-    if (!keepBudget) allocateTime();
+    threadBudget = budget;
     // Marked here, not in the thread: a second start arriving before the new
     // thread ran would otherwise start a second search.
     searching = 1;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include "board/game.h"
+#include "search/timecontrol.h"
 
 extern std::atomic<int> searching;      // a search thread exists
 // The running thread has announced its move (or "bestmove"): all it may still
@@ -24,15 +25,10 @@ extern int bookMovePauseMs;
 // adds the score and variation. Set by the log once it exists.
 extern void (*moveLogger)(Game& g, uint32_t move, int withVariation);
 
-void allocateTime();
-// The game's budgetCapMs for a clock of clockMs (-1: unknown) and budgets
-// targetTime/maxTime in tenths; movesLeft in the period, 0 for none.
-int shortClockCapMs(int clockMs, int targetTime, int maxTime, int movesLeft);
 // The resign rule after an engine move with this score: 10 to resign, else 0.
 int resignCheck(Game& g, int score);
-// Starts a search of the game's position unless one runs; the budget comes
-// from allocateTime unless keepBudget is set (the caller has set it).
-void startSearch(bool keepBudget = false);
+// Starts a search of the game's position with this budget unless one runs.
+void startSearch(const TimeBudget& budget);
 // Stops the search; it then announces its move as usual ("?", UCI stop).
 // Returns once the thread has ended.
 void stopSearch();

@@ -13,10 +13,9 @@
 #include "search/transtable.h"
 
 Relaxed<int> ponderEnabled{0}, analyseMode{0}, resignEnabled{1};
-int movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0, engineClock = 0, opponentClock = 0;
-int engineClockMs = -1;
 const char* engineName = "Velmora 4.0";
 int forceMode = 0;
+PlaySession session;
 
 void (*newGameLogger)() = nullptr;
 void (*resultLogger)(const char* text) = nullptr;
@@ -24,8 +23,9 @@ void (*resultLogger)(const char* text) = nullptr;
 void go() {
     forceMode = 0;
     holdBestMove = 0;
-    nodeLimit = 0;
-    startSearch();
+    if (searching) return;
+    session.budget = allocateTime(session.clocks, game.ply, analyseMode);
+    startSearch(session.budget);
 }
 
 void userMove(const std::string& line) {

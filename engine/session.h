@@ -4,15 +4,21 @@
 #pragma once
 #include <string>
 #include "search/relaxed.h"
+#include "search/timecontrol.h"
 
 // Read by the search thread while the loop may change them.
 extern Relaxed<int> ponderEnabled, analyseMode, resignEnabled;
-extern int movesPerPeriod, baseSeconds, incrementTenths, engineClock, opponentClock;
-// The engine's clock in milliseconds as last received (-1: none yet).
-extern int engineClockMs;
 extern const char* engineName;
 // FORCE: moves are played for both sides and the engine does not answer.
 extern int forceMode;
+
+// Written by the command loop thread only.
+struct PlaySession {
+    Clocks clocks;
+    // The budget the last search was started with.
+    TimeBudget budget;
+};
+extern PlaySession session;
 
 // Log writers for the NEW header and the RESULT line, set once a log exists.
 extern void (*newGameLogger)();

@@ -87,7 +87,7 @@ int applySwitch(const char* arg, SwitchState& state) {
             break;
         }
         if (seconds > SW_SECONDS_MAX) seconds = SW_SECONDS_MAX;
-        game.targetTime = game.maxTime = int(seconds * 10);
+        state.budget.targetTenths = state.budget.hardTenths = int(seconds * 10);
         break;
     }
     default:
@@ -109,13 +109,12 @@ int parseCommandLine(int argc, char** argv) {
     tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
     tbLoaded = 1;
     postThinking = 1;
-    runBatchSearch();
+    runBatchSearch(state.budget);
     std::fflush(stdout);
     std::exit(0);
 }
 
-void runBatchSearch() {
-    // The budget is the game's own: -t, or the 6 seconds it starts with.
+void runBatchSearch(const TimeBudget& budget) {
     abortSearch = 0;
-    think(game);
+    think(game, budget);
 }

@@ -16,16 +16,14 @@ namespace {
 
 std::string pendingPonderLine;  // the go line of a running "go ponder"
 
-constexpr int ENDLESS_TENTHS = 25920000;
-
 }  // namespace
 
 void forgetPonderLine() { pendingPonderLine.clear(); }
 
 void resetUciClocks() {
     game.uciFirstGo = 1;
-    incrementTenths = 0;
-    movesPerPeriod = 0;
+    session.clocks.incrementTenths = 0;
+    session.clocks.movesPerPeriod = 0;
 }
 
 void uciHandshake() {
@@ -111,28 +109,29 @@ void setOptionCommand(const std::string& line) {
 // UCI go: the clocks, plus the limits UCI interfaces rely on.
 void uciGo(const std::string& line) {
     long n;
+    Clocks& clocks = session.clocks;
     const int side = game.sideToMove;
-    bool clocks = false;
+    bool hasClocks = false;
     // A colour's clock is the engine's when that colour is to move. A clock
     // below zero (a flag fallen) is an empty one.
     auto readClock = [&](const char* key, int colour) {
         if (!fieldAfter(line, key, n)) return;
-        clocks = true;
+        hasClocks = true;
         n = clampLong(n, 0, PROTO_MS_MAX);
         if (side == colour) {
-            engineClock = int(n / 100);
-            engineClockMs = int(n);
-            if (game.uciFirstGo) baseSeconds = int(n / 1000);
+            clocks.engineTenths = int(n / 100);
+            clocks.engineMs = int(n);
+            if (game.uciFirstGo) clocks.baseSeconds = int(n / 1000);
         } else {
-            opponentClock = int(n / 100);
+            clocks.opponentTenths = int(n / 100);
         }
     };
     readClock("WTIME", 0);
     readClock("BTIME", 1);
-    if (fieldAfter(line, "WINC", n) || fieldAfter(line, "BINC", n)) incrementTenths = int(clampLong(n, 0, PROTO_MS_MAX) / 100);
+    if (fieldAfter(line, "WINC", n) || fieldAfter(line, "BINC", n)) clocks.incrementTenths = int(clampLong(n, 0, PROTO_MS_MAX) / 100);
     if (game.uciFirstGo && fieldAfter(line, "MOVESTOGO", n)) {
         n = clampLong(n, 0, PROTO_MOVES_MAX);
-        movesPerPeriod = n != 0 ? game.ply / 2 + int(n) : 0;
+        clocks.movesPerPeriod = n != 0 ? game.ply / 2 + int(n) : 0;
     }
     game.uciFirstGo = 0;
 
@@ -146,26 +145,20 @@ void uciGo(const std::string& line) {
     const bool infinite = line.find("INFINITE") != std::string::npos;
     const bool ponder = line.find("PONDER") != std::string::npos;
 
-    allocateTime();
-    if (hasMoveTime) {
-        moveTime = clampLong(moveTime, 1, PROTO_MS_MAX);
-        game.targetTime = game.maxTime = std::max(int(moveTime / 100), 1);
-        // Under a tenth the budget would round up past the time asked for.
-        game.budgetCapMs = int(moveTime);
-    } else if (infinite || ponder || !clocks) {
-        game.targetTime = game.maxTime = ENDLESS_TENTHS;
-        game.budgetCapMs = 0;
-    }
-    if (hasDepth) game.maxDepth = int(clampLong(depth, 1, 999));
-    nodeLimit = hasNodes ? uint32_t(clampLong(nodes, 1, 4000000000L)) : 0;
-    holdBestMove = infinite || ponder || (!clocks && !hasMoveTime && !hasDepth && !hasNodes);
+    TimeBudget budget = allocateTime(clocks, game.ply, analyseMode);
+    if (hasMoveTime) budget = moveTimeBudget(clampLong(moveTime, 1, PROTO_MS_MAX));
+    else if (infinite || ponder || !hasClocks) budget = unlimitedBudget();
+    if (hasDepth) budget.maxDepth = int(clampLong(depth, 1, 999));
+    budget.nodeLimit = hasNodes ? uint32_t(clampLong(nodes, 1, 4000000000L)) : 0;
+    holdBestMove = infinite || ponder || (!hasClocks && !hasMoveTime && !hasDepth && !hasNodes);
     if (ponder) {
         pendingPonderLine = line;
         size_t p = pendingPonderLine.find("PONDER");
         pendingPonderLine.erase(p, 6);
     }
     forceMode = 0;
-    startSearch(true);
+    session.budget = budget;
+    startSearch(budget);
 }
 
 void ponderHit() {

@@ -27,7 +27,8 @@ void removeManAt(Game& g, int square) {
 }  // namespace
 
 void setTimeControl(const std::string& line) {
-    incrementTenths = 0;
+    Clocks& clocks = session.clocks;
+    clocks.incrementTenths = 0;
     const char* p = line.c_str() + 5;
     // "moves minutes[:seconds] increment"; the seconds form needs the colon
     // right after the minutes.
@@ -49,16 +50,16 @@ void setTimeControl(const std::string& line) {
             }
         }
     }
-    if (fields >= 1) movesPerPeriod = int(clampLong(field[0], 0, PROTO_MOVES_MAX));
+    if (fields >= 1) clocks.movesPerPeriod = int(clampLong(field[0], 0, PROTO_MOVES_MAX));
     if (fields < (colon ? 3 : 2)) {
         reply("Error (command not legal)\n");
         return;
     }
     const long minutes = clampLong(field[1], 0, PROTO_SECONDS_MAX / 60);
     const long seconds = colon ? clampLong(field[2], 0, PROTO_SECONDS_MAX) : 0;
-    baseSeconds = int(std::min(minutes * 60 + seconds, PROTO_SECONDS_MAX));
+    clocks.baseSeconds = int(std::min(minutes * 60 + seconds, PROTO_SECONDS_MAX));
     const int incField = colon ? 3 : 2;
-    if (fields > incField) incrementTenths = int(clampLong(field[incField], 0, PROTO_TENTHS_MAX / 10) * 10);
+    if (fields > incField) clocks.incrementTenths = int(clampLong(field[incField], 0, PROTO_TENTHS_MAX / 10) * 10);
 }
 
 void clockCommand(const std::string& line) {
@@ -67,10 +68,10 @@ void clockCommand(const std::string& line) {
         // Centiseconds; below zero the flag has fallen: no time left.
         n = clampLong(n, 0, PROTO_MS_MAX / 10);
         if (line[0] == 'T') {
-            engineClock = int(n / 10);
-            engineClockMs = int(n * 10);
+            session.clocks.engineTenths = int(n / 10);
+            session.clocks.engineMs = int(n * 10);
         } else {
-            opponentClock = int(n / 10);
+            session.clocks.opponentTenths = int(n / 10);
         }
     }
 }

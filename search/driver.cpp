@@ -27,9 +27,6 @@ int maxIterations = 60;
 int internalErrors = 0;
 void (*reportInternalError)(int code) = nullptr;
 
-// Thirty days in tenths of a second: only an abort ends such a search.
-constexpr int ENDLESS_TENTHS = 25920000;
-
 int searchRoot(int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha, int beta, Board& root) {
     NodeState ns;
     nodeStateFromBoard(root, ns);
@@ -165,8 +162,8 @@ static bool takeRootResult(uint32_t* list, int& s) {
 // soft time has gone; the next probe goes on from there.
 static bool bookMustYield() { return abortSearch || uint32_t(tickCount() - timeStartTick) >= softTimeMs / 2; }
 
-int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, int hard, int& depthLimit,
-                       int clearVariation, Board& root, int uci, int capMs) {
+int iterativeDeepening(int side, uint32_t* list, int previousScore, const TimeBudget& budget, int& depthReached,
+                       int clearVariation, Board& root, int uci) {
     bestScore = NO_SCORE;
     clearSearchCounters();
     searchStartTick = tickCount();
@@ -183,7 +180,7 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
 
     // Started before the book so that a slow book file is paid from this
     // move's time, not added to it.
-    startClock(soft, hard, capMs);
+    startClock(budget);
     if (useBook && bookMoveForSearch(list, bookMustYield)) {
         currentRootMove = list[0] & 0xFFFF;
         lockOutput();
@@ -195,7 +192,7 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
         iterationDepth = 0;
         rootMoveTotal = listLength(list);
         rootMovesLeft = listLength(list) - 1;
-        depthLimit = 0;
+        depthReached = 0;
         return BOOK_SCORE;
     }
 
@@ -213,7 +210,7 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
             if (legal++ == 0) firstLegal = i;
         }
     if (legal == 0) {
-        depthLimit = 0;
+        depthReached = 0;
         return NO_SCORE;
     }
     if (legal == 1) {
@@ -240,7 +237,7 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
 
     int d = 2;
     int previous = previousScore;
-    const int limit = depthLimit;
+    const int limit = budget.maxDepth;
     while (!abortSearch && d < maxIterations) {
         resetScores(list);
         iterationDepth = d;
@@ -299,22 +296,20 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, int soft, in
         d++;
         previous = s;
     }
-    depthLimit = d - 1;
+    depthReached = d - 1;
     return bestScore;
 }
 
 // ---------------------------------------------------------------------------
 // Game-level searches.
 
-static int runSearch(Game& g, int previous, int soft, int hard, int capMs, int& depth, int clearVariation) {
+static int runSearch(Game& g, int previous, const TimeBudget& budget, int& depth, int clearVariation) {
     // The search writes entries up to 60 plies beyond the game.
     ensureHistoryRoom(g, g.ply + 64);
     searchHistory = g.history.data();
     historyBase = g.ply;
     copyToBoard(g, g.board);
-    depth = g.maxDepth;
-    return iterativeDeepening(g.sideToMove, g.legalMoves, previous, soft, hard, depth, clearVariation, g.board,
-                              g.uciMode, capMs);
+    return iterativeDeepening(g.sideToMove, g.legalMoves, previous, budget, depth, clearVariation, g.board, g.uciMode);
 }
 
 static bool moveToFront(uint32_t* list, uint32_t move) {
@@ -328,7 +323,7 @@ static bool moveToFront(uint32_t* list, uint32_t move) {
 
 static int centreFrom(int score) { return (score >= MATE_BOUND || score <= -MATE_BOUND) ? -INFINITE_SCORE : score; }
 
-uint32_t think(Game& g) {
+uint32_t think(Game& g, TimeBudget budget) {
     if (g.result != 0) return 0xFFFFFFFFu;
     int previous = -INFINITE_SCORE;
     int clearVariation = 1;
@@ -336,9 +331,9 @@ uint32_t think(Game& g) {
         clearVariation = 0;
         g.ponderMove = 0;
         if (g.ponderReply != 0) {
-            if (g.ponderTime < g.targetTime) {
-                g.targetTime -= g.ponderTime;
-                g.maxTime -= g.ponderTime;
+            if (g.ponderTime < budget.targetTenths) {
+                budget.targetTenths -= g.ponderTime;
+                budget.hardTenths -= g.ponderTime;
                 previous = centreFrom(g.ponderScore);
                 moveToFront(g.legalMoves, g.ponderReply);
             } else if (moveToFront(g.legalMoves, g.ponderReply)) {
@@ -350,7 +345,7 @@ uint32_t think(Game& g) {
         }
     }
     int depth = 0;
-    int score = runSearch(g, previous, g.targetTime, g.maxTime, g.budgetCapMs, depth, clearVariation);
+    int score = runSearch(g, previous, budget, depth, clearVariation);
     preparePonder(g, depth);
     return (uint32_t(uint16_t(int16_t(score))) << 16) | (g.legalMoves[0] & 0xFFFF);
 }
@@ -395,7 +390,7 @@ uint32_t ponderSearch(Game& g) {
     }
     uint32_t start = tickCount();
     int depth = 0;
-    runSearch(*copy, previous, ENDLESS_TENTHS, ENDLESS_TENTHS, 0, depth, clearVariation);
+    runSearch(*copy, previous, unlimitedBudget(), depth, clearVariation);
     g.ponderReply = copy->legalMoves[0];
     g.ponderTime = int((tickCount() - start) / 100);
     g.ponderDepth = depth;

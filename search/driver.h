@@ -5,6 +5,7 @@
 #include <string>
 #include "board/game.h"
 #include "search/relaxed.h"
+#include "search/timecontrol.h"
 
 // Switches of the front end read by the driver.
 extern Relaxed<int> postThinking;  // print thinking lines
@@ -25,13 +26,13 @@ extern int internalErrors;
 extern void (*reportInternalError)(int code);
 
 int searchRoot(int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha, int beta, Board& root);
-// Searches until time, depth or an abort ends it. depthLimit: in, the last
-// iteration to run; out, the last iteration that produced a result.
-int iterativeDeepening(int side, uint32_t* list, int previousScore, int softTime, int hardTime, int& depthLimit,
-                       int clearVariation, Board& root, int uci, int capMs = 0);
+// Searches until the budget or an abort ends it. depthReached: the last
+// iteration that produced a result.
+int iterativeDeepening(int side, uint32_t* list, int previousScore, const TimeBudget& budget, int& depthReached,
+                       int clearVariation, Board& root, int uci);
 // score << 16 | best move, or all bits set when the game is over. The caller
 // clears abortSearch before the search starts.
-uint32_t think(Game& g);
+uint32_t think(Game& g, TimeBudget budget);
 void preparePonder(Game& g, int depth);
 uint32_t ponderSearch(Game& g);
 void printStatus();

@@ -217,10 +217,11 @@ TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
     auto thinkNow = [&](int tenths) {
         newGame(game);
         listMoves(game);
-        game.maxDepth = 2;
-        game.targetTime = game.maxTime = tenths;
+        TimeBudget budget;
+        budget.maxDepth = 2;
+        budget.targetTenths = budget.hardTenths = tenths;
         game.ponderMove = 0;
-        return int16_t(think(game) >> 16);
+        return int16_t(think(game, budget) >> 16);
     };
     // A stop that came before the search leaves the book after its first slice.
     abortSearch = 1;

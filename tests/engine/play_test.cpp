@@ -35,47 +35,47 @@ long msSince(std::chrono::steady_clock::time_point t) {
 }  // namespace
 
 TEST(Play, TimeBudgets) {
-    Game& g = game;
-    newGame(g);
-    analyseMode = 0;
-    movesPerPeriod = 40, baseSeconds = 300, incrementTenths = 0, engineClock = 3000;
-    allocateTime();
-    EXPECT_EQ(g.targetTime, 74);
-    EXPECT_EQ(g.maxTime, 111);
-    movesPerPeriod = 0;
-    allocateTime();
-    EXPECT_EQ(g.targetTime, 100);
-    EXPECT_EQ(g.maxTime, 200);
-    incrementTenths = 20;  // increment: (3000-20)/30 + 20
-    allocateTime();
-    EXPECT_EQ(g.targetTime, 119);
-    EXPECT_EQ(g.maxTime, 238);
-    incrementTenths = 5, engineClock = 18;  // under two seconds left: the increment only
-    allocateTime();
-    EXPECT_EQ(g.targetTime, 5);
-    EXPECT_EQ(g.maxTime, 5);
+    Clocks c;
+    c.movesPerPeriod = 40, c.baseSeconds = 300, c.incrementTenths = 0, c.engineTenths = 3000;
+    TimeBudget b = allocateTime(c, 0, false);
+    EXPECT_EQ(b.targetTenths, 74);
+    EXPECT_EQ(b.hardTenths, 111);
+    c.movesPerPeriod = 0;
+    b = allocateTime(c, 0, false);
+    EXPECT_EQ(b.targetTenths, 100);
+    EXPECT_EQ(b.hardTenths, 200);
+    c.incrementTenths = 20;  // increment: (3000-20)/30 + 20
+    b = allocateTime(c, 0, false);
+    EXPECT_EQ(b.targetTenths, 119);
+    EXPECT_EQ(b.hardTenths, 238);
+    c.incrementTenths = 5, c.engineTenths = 18;  // under two seconds left: the increment only
+    b = allocateTime(c, 0, false);
+    EXPECT_EQ(b.targetTenths, 5);
+    EXPECT_EQ(b.hardTenths, 5);
     // A clock under a few seconds: a share of it in milliseconds, not the
     // floor of one tenth a move, which would lose on time.
-    EXPECT_EQ(shortClockCapMs(-1, 1, 1, 0), 0);       // no clock received
-    EXPECT_EQ(shortClockCapMs(20000, 3, 6, 0), 0);    // budgets above the floor
-    EXPECT_EQ(shortClockCapMs(3000, 1, 1, 0), 0);     // a thirtieth is the tenth
-    EXPECT_EQ(shortClockCapMs(900, 1, 1, 0), 30);
-    EXPECT_EQ(shortClockCapMs(0, 1, 1, 0), 1);
-    EXPECT_EQ(shortClockCapMs(800, 1, 1, 10), 72);    // ten moves to the control
-    EXPECT_EQ(shortClockCapMs(2500, 1, 1, 10), 0);
-    incrementTenths = 1;
-    EXPECT_EQ(shortClockCapMs(600, 1, 1, 0), 0);      // the increment pays for the tenth
-    EXPECT_EQ(shortClockCapMs(150, 1, 1, 0), 5);      // unless it is over half the clock
-    movesPerPeriod = 0, incrementTenths = 0, engineClock = 5, engineClockMs = 550;
-    allocateTime();
-    EXPECT_EQ(g.budgetCapMs, 18);
-    analyseMode = 1;
-    allocateTime();
-    EXPECT_EQ(g.budgetCapMs, 0);
-    EXPECT_EQ(g.targetTime, 25920000);
-    EXPECT_EQ(g.maxDepth, 999);
-    analyseMode = 0;
-    movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0, engineClock = 0, engineClockMs = -1;
+    auto capFor = [](int clockMs, int incrementTenths, int target, int hard, int movesLeft) {
+        Clocks clocks;
+        clocks.engineMs = clockMs;
+        clocks.incrementTenths = incrementTenths;
+        return shortClockCapMs(clocks, target, hard, movesLeft);
+    };
+    EXPECT_EQ(capFor(-1, 0, 1, 1, 0), 0);       // no clock received
+    EXPECT_EQ(capFor(20000, 0, 3, 6, 0), 0);    // budgets above the floor
+    EXPECT_EQ(capFor(3000, 0, 1, 1, 0), 0);     // a thirtieth is the tenth
+    EXPECT_EQ(capFor(900, 0, 1, 1, 0), 30);
+    EXPECT_EQ(capFor(0, 0, 1, 1, 0), 1);
+    EXPECT_EQ(capFor(800, 0, 1, 1, 10), 72);    // ten moves to the control
+    EXPECT_EQ(capFor(2500, 0, 1, 1, 10), 0);
+    EXPECT_EQ(capFor(600, 1, 1, 1, 0), 0);      // the increment pays for the tenth
+    EXPECT_EQ(capFor(150, 1, 1, 1, 0), 5);      // unless it is over half the clock
+    c.movesPerPeriod = 0, c.incrementTenths = 0, c.engineTenths = 5, c.engineMs = 550;
+    b = allocateTime(c, 0, false);
+    EXPECT_EQ(b.capMs, 18);
+    b = allocateTime(c, 0, true);  // analysis
+    EXPECT_EQ(b.capMs, 0);
+    EXPECT_EQ(b.targetTenths, TC_UNLIMITED_TENTHS);
+    EXPECT_EQ(b.maxDepth, 999);
 }
 
 TEST(Play, ResignsOnTheThirdFallingMateScore) {
@@ -249,11 +249,11 @@ TEST(Play, SelfPlayNeverPlaysAnIllegalMove) {
             makeMove(game, legal[rng() % n]);
         }
         for (int ply = 0; ply < 160 && game.result == 0; ply++) {
-            game.maxDepth = 2 + int(rng() % 3);
-            game.targetTime = game.maxTime = 1 << 28;
+            TimeBudget budget = unlimitedBudget();
+            budget.maxDepth = 2 + int(rng() % 3);
             game.ponderMove = 0;
             abortSearch = 0;
-            uint32_t r = think(game);
+            uint32_t r = think(game, budget);
             ASSERT_NE(r, 0xFFFFFFFFu);
             uint32_t m = r & 0xFFFF;
             bool legal = false;

@@ -33,14 +33,20 @@ struct SearchSetup {
     }
 };
 
+// No time limit: the depth alone ends the search.
+TimeBudget depthBudget(int depth) {
+    TimeBudget budget;
+    budget.targetTenths = budget.hardTenths = 1 << 28;
+    budget.maxDepth = depth;
+    return budget;
+}
+
 // Searches the position to a fixed depth; returns score << 16 | move.
 uint32_t searchFen(const char* fen, int depth, int* reached = nullptr) {
     SearchSetup setup;
     EXPECT_GE(setupFromFen(game, fen), 0) << fen;
-    game.maxDepth = depth;
-    game.targetTime = game.maxTime = 1 << 28;
     game.ponderMove = 0;
-    uint32_t r = think(game);
+    uint32_t r = think(game, depthBudget(depth));
     if (reached) *reached = iterationDepth;
     return r;
 }
@@ -213,9 +219,8 @@ TEST(Search, RootWithoutMovesAndDeadDraws) {
     // Past the fifty-move mark every continuation is a draw, even a mate.
     ASSERT_GE(setupFromFen(game, "6k1/5ppp/8/8/8/8/8/3R2K1 w - - 0 1"), 0);
     game.board.fiftyCount = 120;
-    game.maxDepth = 4;
     abortSearch = 0;
-    r = think(game);
+    r = think(game, depthBudget(4));
     EXPECT_EQ(scoreOfResult(r), 0);
     // Capturing the last man leaves two kings: a draw.
     r = searchFen("8/8/8/3k4/3r4/8/8/3QK3 b - - 0 1", 3);
@@ -279,11 +284,11 @@ TEST(Search, DepthLimitEndsTheSearch) {
 TEST(Search, TimedSearchStopsAfterItsHardTime) {
     SearchSetup setup;
     ASSERT_GE(setupFromFen(game, "r2q1rk1/pp2bppp/2n1pn2/2pp4/3P1B2/2PBPN2/PP1N1PPP/R2QK2R w KQ - 4 9"), 0);
-    game.maxDepth = 999;
-    game.targetTime = 2;
-    game.maxTime = 3;
+    TimeBudget budget;
+    budget.targetTenths = 2;
+    budget.hardTenths = 3;
     uint32_t start = tickCount();
-    uint32_t r = think(game);
+    uint32_t r = think(game, budget);
     uint32_t elapsed = tickCount() - start;
     // Three tenths plus one poll interval (250000 nodes) and a generous margin.
     EXPECT_LT(elapsed, 3000u);
@@ -298,7 +303,7 @@ struct ThreadSearch {
 };
 void runThink(void* arg) {
     ThreadSearch* t = static_cast<ThreadSearch*>(arg);
-    t->result = think(game);
+    t->result = think(game, depthBudget(999));
     t->done.store(1);
 }
 }  // namespace
@@ -313,8 +318,6 @@ TEST(Search, StopsFromAnotherThreadAtAnyMoment) {
         ASSERT_GE(setupFromFen(game, fen), 0);
         char before[128];
         positionText(game, before);
-        game.maxDepth = 999;
-        game.targetTime = game.maxTime = 1 << 28;
         game.ponderMove = 0;
         abortSearch = 0;
         ThreadSearch t;
@@ -373,7 +376,7 @@ TEST(Search, ClockIsReadOftenerUnderShortBudgets) {
     EXPECT_EQ(pollInterval, 2500u);
     startClock(600, 900);
     EXPECT_EQ(pollInterval, 250000u);
-    startClock(25920000, 25920000);
+    startClock(TC_UNLIMITED_TENTHS, TC_UNLIMITED_TENTHS);
     EXPECT_EQ(pollInterval, 250000u);
     EXPECT_EQ(hardTimeMs, 2592000000u);
     // A cap in milliseconds for a clock nearly run out.
@@ -397,13 +400,12 @@ TEST(Search, AnInstantStopStillGivesALegalMove) {
         for (int stopped = 0; stopped < 2; stopped++) {
             ASSERT_GE(setupFromFen(g, fen), 0) << fen;
             illegalHeads += (g.legalMoves[0] & MOVE_ILLEGAL) != 0;
-            g.maxDepth = 999;
             g.ponderMove = 0;
-            g.budgetCapMs = 1;
-            g.targetTime = g.maxTime = 1;
+            TimeBudget budget;
+            budget.capMs = 1;
+            budget.targetTenths = budget.hardTenths = 1;
             abortSearch = stopped;
-            uint32_t m = think(g) & 0xFFFF;
-            g.budgetCapMs = 0;
+            uint32_t m = think(g, budget) & 0xFFFF;
             abortSearch = 0;
             bool legal = false;
             for (int i = 0; g.legalMoves[i]; i++)
