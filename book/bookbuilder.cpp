@@ -19,8 +19,8 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
     }
     int added = 0;
     std::string problem, replayProblem;
-    // Replaying resets the engine's side copy and miss counter: keep them.
-    int savedSide = globalSideToMove, savedMisses = bookMissCounter;
+    // Replaying resets the engine's miss counter: keep it.
+    int savedMisses = bookMissCounter;
     int played = replayPgnGame(builderGame(), pg, maxPlies, [&](const Game& g, uint32_t move) {
         char key[128];
         positionText(g, key);
@@ -36,7 +36,6 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
         added++;
     }, &replayProblem);
     if (!replayProblem.empty()) problem += (problem.empty() ? "" : "; ") + replayProblem;
-    globalSideToMove = savedSide;
     bookMissCounter = savedMisses;
     if (played < 0) gamesSkipped++;
     else gamesUsed++;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <string>
 #include "board/game.h"
+#include "egtb/tablebase.h"
 #include "engine/platform.h"
 #include "engine/searchthread.h"
 #include "engine/uci.h"
@@ -31,12 +32,12 @@ void goCommand(const std::string& line) {
     // and must not be lost. In UCI every go is owed a bestmove, so a
     // search still running gives its own first. In xboard a GO
     // during the engine's own search has nothing to add.
-    if (searching && (resultAnnounced || game.uciMode)) {
+    if (searching && (resultAnnounced || session.uciMode)) {
         forgetPonderLine();
         cancelSearch();
     }
     if (!searching) {
-        if (game.uciMode) uciGo(line);
+        if (session.uciMode) uciGo(line);
         else go();
     }
 }
@@ -112,7 +113,7 @@ const Command COMMANDS[] = {
 };
 
 bool matches(const Command& c, const std::string& line) {
-    if (c.uciOnly && !game.uciMode) return false;
+    if (c.uciOnly && !session.uciMode) return false;
     return c.match == CM_EXACT ? line == c.word : hasPrefix(line, c.word);
 }
 
@@ -143,6 +144,7 @@ bool readCommandLine(FILE* in, std::string& line) {
 }
 
 int runCommandLoop(FILE* in) {
+    tbNoticeWriter = writeTablebaseNotice;
     std::string line;
     while (readCommandLine(in, line)) {
         normalise(line);

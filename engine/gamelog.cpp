@@ -50,11 +50,6 @@ void closeLog() {
     logFile = nullptr;
 }
 
-bool logIsOpen() {
-    OutputLock lock;
-    return logFile != nullptr;
-}
-
 void logNewGame() {
     OutputLock lock;
     std::string text = "[Event \"Computer chess game\"]\n";
@@ -114,9 +109,9 @@ namespace {
 // The search thread's engine moves carry the driver's score and variation.
 // By the time the thread logs, the ponder set-up has dropped the engine's
 // move and the expected reply from the front of the published variation
-// (the reply is kept as ponderMove): put them back so that the entry shows
-// the line from the move played.
-void logSearchMove(Game& g, uint32_t move, int withVariation) {
+// (the reply is kept as the expected one): put them back so that the entry
+// shows the line from the move played.
+void logSearchMove(Game& g, uint32_t move, int withVariation, uint32_t expectedReply) {
     if (!withVariation) {
         logMove(g, move);
         return;
@@ -126,7 +121,7 @@ void logSearchMove(Game& g, uint32_t move, int withVariation) {
     int n = 0;
     if ((displayedVariation[0] & 0xFFFF) != (move & 0xFFFF) && (move & 0xFFFF) != 0) {
         line[n++] = move & 0xFFFF;
-        if (g.ponderMove & 0xFFFF) line[n++] = g.ponderMove & 0xFFFF;
+        if (expectedReply & 0xFFFF) line[n++] = expectedReply & 0xFFFF;
     }
     for (int i = 0; n < LOG_VARIATION_WORDS && i < LOG_VARIATION_WORDS && (displayedVariation[i] & 0xFFFF); i++)
         line[n++] = displayedVariation[i];

@@ -10,6 +10,7 @@
 #include <mutex>
 #include "board/notation.h"
 #include "engine/commandloop.h"
+#include "engine/session.h"
 #include "engine/platform.h"
 #include "engine/report.h"
 #include "search/driver.h"
@@ -22,13 +23,21 @@ uint32_t searchResultSlot = 0;
 std::atomic<int> holdBestMove{0};
 std::atomic<int> discardResult{0};
 int bookMovePauseMs = 300;
-void (*moveLogger)(Game& g, uint32_t move, int withVariation) = nullptr;
+void (*moveLogger)(Game& g, uint32_t move, int withVariation, uint32_t expectedReply) = nullptr;
 
 // 128 KiB would overflow in sanitizer builds; nothing needs it small.
 constexpr size_t SEARCH_STACK_BYTES = size_t(8) << 20;
 
 // The running search's budget, written before its thread starts.
 static TimeBudget threadBudget;
+
+// What the search thread keeps from one search to the next; only the
+// thread reads or writes it.
+struct ThreadMemory {
+    PonderState ponder;
+    ResignState resign;
+};
+static ThreadMemory memory;
 // The thread's end is signalled, so that whoever waits for it goes on at
 // once rather than at its next poll.
 static std::mutex searchEndMutex;
@@ -41,15 +50,15 @@ static void endSearchThread() {
     searchEnded.notify_all();
 }
 
-int resignCheck(Game& g, int score) {
+int resignCheck(ResignState& state, int enabled, int score) {
     int code = 0;
     // Mated within ten half-moves and falling, three moves running.
-    if (resignEnabled && score < -32689 && g.lastScore > score) {
-        if (++g.resignCount == 3) code = 10;
+    if (enabled && score < -32689 && state.lastScore > score) {
+        if (++state.count == 3) code = 10;
     } else {
-        g.resignCount = 0;
+        state.count = 0;
     }
-    g.lastScore = score;
+    state.lastScore = score;
     return code;
 }
 
@@ -62,9 +71,10 @@ static void lowerCasePromotion(char* text) {
 static void searchThread(void* slot) {
     Game& g = game;
     std::srand(unsigned(std::time(nullptr)));
-    uint32_t result = think(g, threadBudget);
+    const int uci = session.uciMode;
+    uint32_t result = think(g, threadBudget, memory.ponder, uci);
     *static_cast<uint32_t*>(slot) = result;
-    if (g.uciMode) {
+    if (uci) {
         // An endless search may end early (a mate, a forced move); the
         // protocol still wants its bestmove only after "stop".
         while (holdBestMove && !stopRequested) sleepMs(2);
@@ -73,7 +83,7 @@ static void searchThread(void* slot) {
             if (result == 0xFFFFFFFFu) {
                 std::strcpy(text, "0000");  // no legal move: the null move
             } else {
-                if (moveLogger) moveLogger(g, result & 0xFFFF, 1);
+                if (moveLogger) moveLogger(g, result & 0xFFFF, 1, memory.ponder.move);
                 moveToText(result & 0xFFFF, text);
                 lowerCasePromotion(text);
             }
@@ -89,7 +99,7 @@ static void searchThread(void* slot) {
     // A finished game gives no move: announce nothing rather than a bogus one.
     if (!analyseMode && result != 0xFFFFFFFFu && !discardResult) {
         uint32_t move = result & 0xFFFF;
-        if (moveLogger) moveLogger(g, move, 1);
+        if (moveLogger) moveLogger(g, move, 1, memory.ponder.move);
         int code = makeMove(g, move);
         char text[8];
         moveToText(move, text);
@@ -100,7 +110,7 @@ static void searchThread(void* slot) {
                 const uint32_t start = tickCount();
                 while (!stopRequested && int(tickCount() - start) < bookMovePauseMs) sleepMs(2);
             } else if (s != NO_SCORE) {
-                code = resignCheck(g, s);
+                code = resignCheck(memory.resign, resignEnabled, s);
             }
         }
         lockOutput();
@@ -115,7 +125,7 @@ static void searchThread(void* slot) {
             for (int waited = 0; waited < 100 && !stopRequested; waited += 5) sleepMs(5);
             if (!stopRequested) {
                 abortSearch = 0;
-                ponderSearch(g);
+                ponderSearch(g, memory.ponder, uci);
             }
         }
     }
@@ -133,7 +143,7 @@ void startSearch(const TimeBudget& budget) {
     if (!startThread(searchThread, &searchResultSlot, SEARCH_STACK_BYTES)) {
         searching = 0;
         lockOutput();
-        std::printf(game.uciMode ? "info string Cannot start a search thread\n"
+        std::printf(session.uciMode ? "info string Cannot start a search thread\n"
                                  : "tellusererror Cannot start a search thread\n");
         std::fflush(stdout);
         unlockOutput();
@@ -155,7 +165,7 @@ void stopSearch() {
 
 void cancelSearch() {
     if (!searching) return;
-    if (game.uciMode) {
+    if (session.uciMode) {
         stopSearch();
         return;
     }

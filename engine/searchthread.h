@@ -23,10 +23,16 @@ extern int bookMovePauseMs;
 
 // Writes a move entry to the log (no-op while no log is open); withVariation
 // adds the score and variation. Set by the log once it exists.
-extern void (*moveLogger)(Game& g, uint32_t move, int withVariation);
+// expectedReply: the opponent's move the search expects after this one (0: none).
+extern void (*moveLogger)(Game& g, uint32_t move, int withVariation, uint32_t expectedReply);
 
+// The scores of the engine's last moves, for the resign rule.
+struct ResignState {
+    int count = 0;  // moves running with a falling mated score
+    int lastScore = 0;
+};
 // The resign rule after an engine move with this score: 10 to resign, else 0.
-int resignCheck(Game& g, int score);
+int resignCheck(ResignState& state, int enabled, int score);
 // Starts a search of the game's position with this budget unless one runs.
 void startSearch(const TimeBudget& budget);
 // Stops the search; it then announces its move as usual ("?", UCI stop).

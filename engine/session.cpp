@@ -4,6 +4,7 @@
 #include "board/notation.h"
 #include "egtb/tablebase.h"
 #include "engine/config.h"
+#include "engine/platform.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine/words.h"
@@ -19,6 +20,14 @@ PlaySession session;
 
 void (*newGameLogger)() = nullptr;
 void (*resultLogger)(const char* text) = nullptr;
+
+void writeTablebaseNotice(const char* text) {
+    // The search thread prints these too: under the output lock.
+    lockOutput();
+    std::printf(session.uciMode ? "info string %s\n" : "%s\n", text);
+    std::fflush(stdout);
+    unlockOutput();
+}
 
 void go() {
     forceMode = 0;
@@ -45,7 +54,7 @@ void userMove(const std::string& line) {
     cancelSearch();
     text = line;
     uint32_t m = parseMove(&text[0], game.sideToMove);
-    if (moveLogger) moveLogger(game, m, 0);
+    if (moveLogger) moveLogger(game, m, 0, 0);
     int code = makeMove(game, m);
     if (code != 0) reportResult(code, line.c_str());
     // The draw claims leave the game going on.

@@ -17,6 +17,8 @@ struct PlaySession {
     Clocks clocks;
     // The budget the last search was started with.
     TimeBudget budget;
+    int uciMode = 0;     // the interface spoke UCI: replies in its form
+    int uciFirstGo = 0;  // the next go is the game's first: it sets the period
 };
 extern PlaySession session;
 
@@ -24,6 +26,8 @@ extern PlaySession session;
 extern void (*newGameLogger)();
 extern void (*resultLogger)(const char* text);
 
+// A tablebase file fault, as an "info string" in UCI mode.
+void writeTablebaseNotice(const char* text);
 // Starts a search as GO does (the answer to a move, or a restarted analysis).
 void go();
 // A line that is no command: a move of the opponent, or an error reply.

@@ -116,5 +116,6 @@ int parseCommandLine(int argc, char** argv) {
 
 void runBatchSearch(const TimeBudget& budget) {
     abortSearch = 0;
-    think(game, budget);
+    PonderState ponder;  // a single search: nothing to ponder on
+    think(game, budget, ponder);
 }

@@ -21,13 +21,13 @@ std::string pendingPonderLine;  // the go line of a running "go ponder"
 void forgetPonderLine() { pendingPonderLine.clear(); }
 
 void resetUciClocks() {
-    game.uciFirstGo = 1;
+    session.uciFirstGo = 1;
     session.clocks.incrementTenths = 0;
     session.clocks.movesPerPeriod = 0;
 }
 
 void uciHandshake() {
-    game.uciMode = 1;
+    session.uciMode = 1;
     postThinking = 1;
     // Without a UCINEWGAME the xboard default period would apply to UCI clocks.
     resetUciClocks();
@@ -121,7 +121,7 @@ void uciGo(const std::string& line) {
         if (side == colour) {
             clocks.engineTenths = int(n / 100);
             clocks.engineMs = int(n);
-            if (game.uciFirstGo) clocks.baseSeconds = int(n / 1000);
+            if (session.uciFirstGo) clocks.baseSeconds = int(n / 1000);
         } else {
             clocks.opponentTenths = int(n / 100);
         }
@@ -129,11 +129,11 @@ void uciGo(const std::string& line) {
     readClock("WTIME", 0);
     readClock("BTIME", 1);
     if (fieldAfter(line, "WINC", n) || fieldAfter(line, "BINC", n)) clocks.incrementTenths = int(clampLong(n, 0, PROTO_MS_MAX) / 100);
-    if (game.uciFirstGo && fieldAfter(line, "MOVESTOGO", n)) {
+    if (session.uciFirstGo && fieldAfter(line, "MOVESTOGO", n)) {
         n = clampLong(n, 0, PROTO_MOVES_MAX);
         clocks.movesPerPeriod = n != 0 ? game.ply / 2 + int(n) : 0;
     }
-    game.uciFirstGo = 0;
+    session.uciFirstGo = 0;
 
     // A limit that is given is a limit, whatever its value: depth 0 or below
     // searches one ply, nodes 0 the fewest nodes, a movetime of 0 or below a
@@ -169,7 +169,7 @@ void ponderHit() {
     discardResult = 0;
     std::string goLine = pendingPonderLine;
     pendingPonderLine.clear();
-    game.uciFirstGo = 0;
+    session.uciFirstGo = 0;
     uciGo(goLine);
 }
 

@@ -170,7 +170,7 @@ void removeCommand() {
 void analyzeCommand() {
     cancelSearch();
     analyseMode = 1;
-    if (moveLogger) moveLogger(game, 0, 0);
+    if (moveLogger) moveLogger(game, 0, 0, 0);
     go();
 }
 

@@ -303,13 +303,13 @@ int iterativeDeepening(int side, uint32_t* list, int previousScore, const TimeBu
 // ---------------------------------------------------------------------------
 // Game-level searches.
 
-static int runSearch(Game& g, int previous, const TimeBudget& budget, int& depth, int clearVariation) {
+static int runSearch(Game& g, int previous, const TimeBudget& budget, int& depth, int clearVariation, int uci) {
     // The search writes entries up to 60 plies beyond the game.
     ensureHistoryRoom(g, g.ply + 64);
     searchHistory = g.history.data();
     historyBase = g.ply;
     copyToBoard(g, g.board);
-    return iterativeDeepening(g.sideToMove, g.legalMoves, previous, budget, depth, clearVariation, g.board, g.uciMode);
+    return iterativeDeepening(g.sideToMove, g.legalMoves, previous, budget, depth, clearVariation, g.board, uci);
 }
 
 static bool moveToFront(uint32_t* list, uint32_t move) {
@@ -323,43 +323,43 @@ static bool moveToFront(uint32_t* list, uint32_t move) {
 
 static int centreFrom(int score) { return (score >= MATE_BOUND || score <= -MATE_BOUND) ? -INFINITE_SCORE : score; }
 
-uint32_t think(Game& g, TimeBudget budget) {
+uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci) {
     if (g.result != 0) return 0xFFFFFFFFu;
     int previous = -INFINITE_SCORE;
     int clearVariation = 1;
-    if (g.lastMove != 0 && (g.lastMove & 0xFFFF) == (g.ponderMove & 0xFFFF)) {
+    if (g.lastMove != 0 && (g.lastMove & 0xFFFF) == (ponder.move & 0xFFFF)) {
         clearVariation = 0;
-        g.ponderMove = 0;
-        if (g.ponderReply != 0) {
-            if (g.ponderTime < budget.targetTenths) {
-                budget.targetTenths -= g.ponderTime;
-                budget.hardTenths -= g.ponderTime;
-                previous = centreFrom(g.ponderScore);
-                moveToFront(g.legalMoves, g.ponderReply);
-            } else if (moveToFront(g.legalMoves, g.ponderReply)) {
+        ponder.move = 0;
+        if (ponder.reply != 0) {
+            if (ponder.time < budget.targetTenths) {
+                budget.targetTenths -= ponder.time;
+                budget.hardTenths -= ponder.time;
+                previous = centreFrom(ponder.score);
+                moveToFront(g.legalMoves, ponder.reply);
+            } else if (moveToFront(g.legalMoves, ponder.reply)) {
                 // preparePonder sets the next expected reply: answer with this one.
-                uint32_t reply = g.ponderReply;
-                preparePonder(g, g.ponderDepth);
+                uint32_t reply = ponder.reply;
+                preparePonder(ponder, ponder.depth);
                 return reply;
             }
         }
     }
     int depth = 0;
-    int score = runSearch(g, previous, budget, depth, clearVariation);
-    preparePonder(g, depth);
+    int score = runSearch(g, previous, budget, depth, clearVariation, uci);
+    preparePonder(ponder, depth);
     return (uint32_t(uint16_t(int16_t(score))) << 16) | (g.legalMoves[0] & 0xFFFF);
 }
 
-void preparePonder(Game& g, int depth) {
-    g.ponderTime = 0;
-    g.ponderDepth = depth - 1;
-    g.ponderScore = -INFINITE_SCORE;
-    g.ponderReply = 0;
-    g.ponderMove = 0;
+void preparePonder(PonderState& ponder, int depth) {
+    ponder.time = 0;
+    ponder.depth = depth - 1;
+    ponder.score = -INFINITE_SCORE;
+    ponder.reply = 0;
+    ponder.move = 0;
     lockOutput();
     if ((principalVariation[0] & 0xFFFF) != 0 && (principalVariation[1] & 0xFFFF) != 0) {
-        g.ponderMove = principalVariation[1] & 0xFFFF;
-        if ((principalVariation[2] & 0xFFFF) != 0) g.ponderReply = principalVariation[2];
+        ponder.move = principalVariation[1] & 0xFFFF;
+        if ((principalVariation[2] & 0xFFFF) != 0) ponder.reply = principalVariation[2];
     }
     if ((principalVariation[0] & 0xFFFF) != 0) {
         // Drop the engine's move and the expected reply.
@@ -372,28 +372,28 @@ void preparePonder(Game& g, int depth) {
     unlockOutput();
 }
 
-uint32_t ponderSearch(Game& g) {
+uint32_t ponderSearch(Game& g, PonderState& ponder, int uci) {
     if (g.result != 0) return 0;
-    if (g.ponderMove == 0) return g.ponderReply;
+    if (ponder.move == 0) return ponder.reply;
     bool listed = false;
     for (int i = 0; g.legalMoves[i] != 0; i++)
-        if ((g.legalMoves[i] & 0x7FFF) == (g.ponderMove & 0x7FFF) && !(g.legalMoves[i] & MOVE_ILLEGAL)) listed = true;
+        if ((g.legalMoves[i] & 0x7FFF) == (ponder.move & 0x7FFF) && !(g.legalMoves[i] & MOVE_ILLEGAL)) listed = true;
     if (!listed) return 0;
     std::unique_ptr<Game> copy(new Game(g));
-    int code = makeMove(*copy, g.ponderMove);
+    int code = makeMove(*copy, ponder.move);
     if (code < 0 || code == 1 || copy->result != 0) return 0;
     int previous = -INFINITE_SCORE;
     int clearVariation = 1;
-    if (g.ponderReply != 0 && moveToFront(copy->legalMoves, g.ponderReply)) {
-        previous = centreFrom(g.ponderScore);
+    if (ponder.reply != 0 && moveToFront(copy->legalMoves, ponder.reply)) {
+        previous = centreFrom(ponder.score);
         clearVariation = 0;
     }
     uint32_t start = tickCount();
     int depth = 0;
-    runSearch(*copy, previous, unlimitedBudget(), depth, clearVariation);
-    g.ponderReply = copy->legalMoves[0];
-    g.ponderTime = int((tickCount() - start) / 100);
-    g.ponderDepth = depth;
-    g.ponderScore = scoreOf(copy->legalMoves[0]);
-    return g.ponderReply;
+    runSearch(*copy, previous, unlimitedBudget(), depth, clearVariation, uci);
+    ponder.reply = copy->legalMoves[0];
+    ponder.time = int((tickCount() - start) / 100);
+    ponder.depth = depth;
+    ponder.score = scoreOf(copy->legalMoves[0]);
+    return ponder.reply;
 }

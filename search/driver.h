@@ -30,11 +30,21 @@ int searchRoot(int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha
 // iteration that produced a result.
 int iterativeDeepening(int side, uint32_t* list, int previousScore, const TimeBudget& budget, int& depthReached,
                        int clearVariation, Board& root, int uci);
+// What one search leaves for the next: the opponent's reply it expects and
+// what a ponder search on that reply found. Written and read by the thread
+// that searches (think, preparePonder, ponderSearch), one search at a time.
+struct PonderState {
+    uint32_t move = 0;   // the expected reply (0: none)
+    uint32_t reply = 0;  // the answer to it found by pondering, score in the high bits
+    int time = 0;        // tenths the ponder search ran
+    int depth = 0, score = 0;
+};
+
 // score << 16 | best move, or all bits set when the game is over. The caller
-// clears abortSearch before the search starts.
-uint32_t think(Game& g, TimeBudget budget);
-void preparePonder(Game& g, int depth);
-uint32_t ponderSearch(Game& g);
+// clears abortSearch before the search starts. uci: the thinking lines' form.
+uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci = 0);
+void preparePonder(PonderState& ponder, int depth);
+uint32_t ponderSearch(Game& g, PonderState& ponder, int uci = 0);
 void printStatus();
 void formatScore(char* buffer, int score);
 // The score as the thinking lines show it (buffer of at least 24 chars).

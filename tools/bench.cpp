@@ -71,9 +71,9 @@ int main(int argc, char** argv) {
         TimeBudget budget;
         budget.maxDepth = depth;
         budget.targetTenths = budget.hardTenths = 1 << 30;
-        game.ponderMove = 0;
+        PonderState ponder;
         abortSearch = 0;
-        uint32_t r = think(game, budget);
+        uint32_t r = think(game, budget, ponder);
         char move[8];
         moveToText(r & 0xFFFF, move);
         std::printf("%2d %-6s %10u  %s\n", index, move, uint32_t(nodeCount), fen);

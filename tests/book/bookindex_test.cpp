@@ -220,8 +220,8 @@ TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
         TimeBudget budget;
         budget.maxDepth = 2;
         budget.targetTenths = budget.hardTenths = tenths;
-        game.ponderMove = 0;
-        return int16_t(think(game, budget) >> 16);
+        PonderState ponder;
+        return int16_t(think(game, budget, ponder) >> 16);
     };
     // A stop that came before the search leaves the book after its first slice.
     abortSearch = 1;

@@ -81,18 +81,14 @@ TEST(Play, TimeBudgets) {
 TEST(Play, ResignsOnTheThirdFallingMateScore) {
     Game& g = game;
     newGame(g);
-    resignEnabled = 1;
-    g.resignCount = 0;
-    g.lastScore = 0;
-    EXPECT_EQ(resignCheck(g, -32690), 0);
-    EXPECT_EQ(resignCheck(g, -32692), 0);
-    EXPECT_EQ(resignCheck(g, -32694), 10);
-    EXPECT_EQ(resignCheck(g, -32696), 0);  // no second resign
-    EXPECT_EQ(resignCheck(g, -100), 0);
-    EXPECT_EQ(g.resignCount, 0);
-    resignEnabled = 0;
-    for (int s = -32690; s > -32699; s--) EXPECT_EQ(resignCheck(g, s), 0);
-    resignEnabled = 1;
+    ResignState r;
+    EXPECT_EQ(resignCheck(r, 1, -32690), 0);
+    EXPECT_EQ(resignCheck(r, 1, -32692), 0);
+    EXPECT_EQ(resignCheck(r, 1, -32694), 10);
+    EXPECT_EQ(resignCheck(r, 1, -32696), 0);  // no second resign
+    EXPECT_EQ(resignCheck(r, 1, -100), 0);
+    EXPECT_EQ(r.count, 0);
+    for (int s = -32690; s > -32699; s--) EXPECT_EQ(resignCheck(r, 0, s), 0);
 }
 
 // A whole game at a fast level: every engine move is legal, results and
@@ -251,9 +247,9 @@ TEST(Play, SelfPlayNeverPlaysAnIllegalMove) {
         for (int ply = 0; ply < 160 && game.result == 0; ply++) {
             TimeBudget budget = unlimitedBudget();
             budget.maxDepth = 2 + int(rng() % 3);
-            game.ponderMove = 0;
+            PonderState ponder;
             abortSearch = 0;
-            uint32_t r = think(game, budget);
+            uint32_t r = think(game, budget, ponder);
             ASSERT_NE(r, 0xFFFFFFFFu);
             uint32_t m = r & 0xFFFF;
             bool legal = false;

@@ -66,7 +66,7 @@ TEST(Uci, GoReadsTheClocks) {
     EXPECT_EQ(ttSizeMiB(), 48);
     runLines("setoption name NalimovPath value\nsetoption name Hash value 1\n");
     EXPECT_EQ(ttSizeMiB(), 3);
-    game.uciMode = 0;
+    session.uciMode = 0;
 }
 
 // Budgets are kept in tenths; under a tenth of a second they would round up
@@ -84,7 +84,7 @@ TEST(Uci, ShortClocksAndMoveTimesAreCappedInMilliseconds) {
     EXPECT_EQ(session.budget.capMs, 0);
     runLines("position startpos\ngo wtime 60000 btime 60000\nstop\n");
     EXPECT_EQ(session.budget.capMs, 0);
-    game.uciMode = 0;
+    session.uciMode = 0;
     runLines("new\nforce\ntime 50\nlevel 0 0:10 0\ngo\n?\n");
     EXPECT_EQ(session.clocks.engineMs, 500);
     EXPECT_EQ(session.budget.capMs, 16);
@@ -247,7 +247,7 @@ TEST(Uci, TablebasePathsKeepTheirCharacters) {
     runLines("uci\nsetoption name NalimovPath value ./tbx\nsetoption name NalimovPath value\n"
              "egtpath nalimov \"/tmp/no such dir\"\negtpath nalimov\negtpath nalimov \nsetoption name NalimovPath value {/opt/tb}\n");
     EXPECT_EQ(tbPath, "./tbx;/tmp/no such dir;/opt/tb");
-    game.uciMode = 0;
+    session.uciMode = 0;
     closeTablebases();
     tbPath = saved;
     tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
@@ -326,7 +326,7 @@ TEST(Uci, HugeTimeValuesGiveSoundBudgets) {
     sound("negative clocks");
     EXPECT_EQ(session.clocks.engineTenths, 0);
     EXPECT_EQ(session.clocks.incrementTenths, 0);
-    game.uciMode = 0;
+    session.uciMode = 0;
 
     // The xboard time commands, through the budget of the next search.
     runLines("new\nforce\nlevel 0 99999999 0\ntime 99999999999\notim -99999999999\ngo\n?\n");

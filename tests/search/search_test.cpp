@@ -45,8 +45,8 @@ TimeBudget depthBudget(int depth) {
 uint32_t searchFen(const char* fen, int depth, int* reached = nullptr) {
     SearchSetup setup;
     EXPECT_GE(setupFromFen(game, fen), 0) << fen;
-    game.ponderMove = 0;
-    uint32_t r = think(game, depthBudget(depth));
+    PonderState ponder;
+    uint32_t r = think(game, depthBudget(depth), ponder);
     if (reached) *reached = iterationDepth;
     return r;
 }
@@ -220,7 +220,8 @@ TEST(Search, RootWithoutMovesAndDeadDraws) {
     ASSERT_GE(setupFromFen(game, "6k1/5ppp/8/8/8/8/8/3R2K1 w - - 0 1"), 0);
     game.board.fiftyCount = 120;
     abortSearch = 0;
-    r = think(game, depthBudget(4));
+    PonderState ponder;
+    r = think(game, depthBudget(4), ponder);
     EXPECT_EQ(scoreOfResult(r), 0);
     // Capturing the last man leaves two kings: a draw.
     r = searchFen("8/8/8/3k4/3r4/8/8/3QK3 b - - 0 1", 3);
@@ -288,7 +289,8 @@ TEST(Search, TimedSearchStopsAfterItsHardTime) {
     budget.targetTenths = 2;
     budget.hardTenths = 3;
     uint32_t start = tickCount();
-    uint32_t r = think(game, budget);
+    PonderState ponder;
+    uint32_t r = think(game, budget, ponder);
     uint32_t elapsed = tickCount() - start;
     // Three tenths plus one poll interval (250000 nodes) and a generous margin.
     EXPECT_LT(elapsed, 3000u);
@@ -303,7 +305,8 @@ struct ThreadSearch {
 };
 void runThink(void* arg) {
     ThreadSearch* t = static_cast<ThreadSearch*>(arg);
-    t->result = think(game, depthBudget(999));
+    PonderState ponder;
+    t->result = think(game, depthBudget(999), ponder);
     t->done.store(1);
 }
 }  // namespace
@@ -318,7 +321,6 @@ TEST(Search, StopsFromAnotherThreadAtAnyMoment) {
         ASSERT_GE(setupFromFen(game, fen), 0);
         char before[128];
         positionText(game, before);
-        game.ponderMove = 0;
         abortSearch = 0;
         ThreadSearch t;
         ASSERT_TRUE(startThread(runThink, &t, 4 << 20));
@@ -400,12 +402,12 @@ TEST(Search, AnInstantStopStillGivesALegalMove) {
         for (int stopped = 0; stopped < 2; stopped++) {
             ASSERT_GE(setupFromFen(g, fen), 0) << fen;
             illegalHeads += (g.legalMoves[0] & MOVE_ILLEGAL) != 0;
-            g.ponderMove = 0;
+            PonderState ponder;
             TimeBudget budget;
             budget.capMs = 1;
             budget.targetTenths = budget.hardTenths = 1;
             abortSearch = stopped;
-            uint32_t m = think(g, budget) & 0xFFFF;
+            uint32_t m = think(g, budget, ponder) & 0xFFFF;
             abortSearch = 0;
             bool legal = false;
             for (int i = 0; g.legalMoves[i]; i++)
