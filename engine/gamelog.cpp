@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include "board/notation.h"
-#include "engine/commandloop.h"
 #include "engine/platform.h"
 #include "engine/searchthread.h"
+#include "engine/session.h"
 #include "search/driver.h"
 
 namespace {

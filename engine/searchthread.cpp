@@ -9,8 +9,6 @@
 #include <ctime>
 #include <mutex>
 #include "board/notation.h"
-#include "engine/commandloop.h"
-#include "engine/session.h"
 #include "engine/platform.h"
 #include "engine/report.h"
 #include "search/driver.h"
@@ -19,7 +17,6 @@
 std::atomic<int> searching{0};
 std::atomic<int> resultAnnounced{0};
 std::atomic<int> stopRequested{0};
-uint32_t searchResultSlot = 0;
 std::atomic<int> holdBestMove{0};
 std::atomic<int> discardResult{0};
 int bookMovePauseMs = 300;
@@ -28,8 +25,8 @@ void (*moveLogger)(Game& g, uint32_t move, int withVariation, uint32_t expectedR
 // 128 KiB would overflow in sanitizer builds; nothing needs it small.
 constexpr size_t SEARCH_STACK_BYTES = size_t(8) << 20;
 
-// The running search's budget, written before its thread starts.
-static TimeBudget threadBudget;
+// The running search's settings, written before its thread starts.
+static SearchSettings running;
 
 // What the search thread keeps from one search to the next; only the
 // thread reads or writes it.
@@ -68,12 +65,12 @@ static void lowerCasePromotion(char* text) {
         if (*p >= 'A' && *p <= 'Z') *p = char(*p - 'A' + 'a');
 }
 
-static void searchThread(void* slot) {
+static void searchThread(void* arg) {
+    const SearchSettings& settings = *static_cast<const SearchSettings*>(arg);
+    const int uci = settings.uci;
     Game& g = game;
     std::srand(unsigned(std::time(nullptr)));
-    const int uci = session.uciMode;
-    uint32_t result = think(g, threadBudget, memory.ponder, uci);
-    *static_cast<uint32_t*>(slot) = result;
+    uint32_t result = think(g, settings.budget, memory.ponder, uci);
     if (uci) {
         // An endless search may end early (a mate, a forced move); the
         // protocol still wants its bestmove only after "stop".
@@ -97,7 +94,7 @@ static void searchThread(void* slot) {
         return;
     }
     // A finished game gives no move: announce nothing rather than a bogus one.
-    if (!analyseMode && result != 0xFFFFFFFFu && !discardResult) {
+    if (!settings.analyse && result != 0xFFFFFFFFu && !discardResult) {
         uint32_t move = result & 0xFFFF;
         if (moveLogger) moveLogger(g, move, 1, memory.ponder.move);
         int code = makeMove(g, move);
@@ -110,7 +107,7 @@ static void searchThread(void* slot) {
                 const uint32_t start = tickCount();
                 while (!stopRequested && int(tickCount() - start) < bookMovePauseMs) sleepMs(2);
             } else if (s != NO_SCORE) {
-                code = resignCheck(memory.resign, resignEnabled, s);
+                code = resignCheck(memory.resign, settings.resign && *settings.resign, s);
             }
         }
         lockOutput();
@@ -119,7 +116,7 @@ static void searchThread(void* slot) {
         if (code != 0) reportResult(code, text);
         std::fflush(stdout);
         unlockOutput();
-        if (ponderEnabled) {
+        if (settings.ponder && *settings.ponder) {
             // A reply within 100 ms keeps the ponder search from starting;
             // a stop ends the wait at once.
             for (int waited = 0; waited < 100 && !stopRequested; waited += 5) sleepMs(5);
@@ -132,18 +129,18 @@ static void searchThread(void* slot) {
     endSearchThread();
 }
 
-void startSearch(const TimeBudget& budget) {
+void startSearch(const SearchSettings& settings) {
     if (searching) return;
     abortSearch = 0;
     resultAnnounced = 0;
-    threadBudget = budget;
+    running = settings;
     // Marked here, not in the thread: a second start arriving before the new
     // thread ran would otherwise start a second search.
     searching = 1;
-    if (!startThread(searchThread, &searchResultSlot, SEARCH_STACK_BYTES)) {
+    if (!startThread(searchThread, &running, SEARCH_STACK_BYTES)) {
         searching = 0;
         lockOutput();
-        std::printf(session.uciMode ? "info string Cannot start a search thread\n"
+        std::printf(settings.uci ? "info string Cannot start a search thread\n"
                                  : "tellusererror Cannot start a search thread\n");
         std::fflush(stdout);
         unlockOutput();
@@ -165,7 +162,7 @@ void stopSearch() {
 
 void cancelSearch() {
     if (!searching) return;
-    if (session.uciMode) {
+    if (running.uci) {
         stopSearch();
         return;
     }

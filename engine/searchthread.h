@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include "board/game.h"
+#include "search/relaxed.h"
 #include "search/timecontrol.h"
 
 extern std::atomic<int> searching;      // a search thread exists
@@ -12,7 +13,6 @@ extern std::atomic<int> searching;      // a search thread exists
 // reacting to the line always finds it set.
 extern std::atomic<int> resultAnnounced;
 extern std::atomic<int> stopRequested;  // stopSearch is waiting: do not ponder
-extern uint32_t searchResultSlot;
 // UCI "go infinite" / "go ponder": the bestmove waits for "stop".
 extern std::atomic<int> holdBestMove;
 // Set while a search is stopped only to be replaced ("ponderhit").
@@ -33,8 +33,20 @@ struct ResignState {
 };
 // The resign rule after an engine move with this score: 10 to resign, else 0.
 int resignCheck(ResignState& state, int enabled, int score);
-// Starts a search of the game's position with this budget unless one runs.
-void startSearch(const TimeBudget& budget);
+// What a search is started with, by the command loop; the thread keeps its
+// own copy for the search's life.
+struct SearchSettings {
+    TimeBudget budget;
+    int uci = 0;      // the result is a "bestmove" line, the thinking lines UCI's
+    int analyse = 0;  // analysis: no move is played
+    // Read when the move has been made, not at the start, so that HARD,
+    // EASY or the resign option sent during the search count for this move.
+    const Relaxed<int>* ponder = nullptr;  // ponder on the expected reply
+    const Relaxed<int>* resign = nullptr;  // apply the resign rule
+};
+
+// Starts a search of the game's position unless one runs.
+void startSearch(const SearchSettings& settings);
 // Stops the search; it then announces its move as usual ("?", UCI stop).
 // Returns once the thread has ended.
 void stopSearch();

@@ -29,12 +29,22 @@ void writeTablebaseNotice(const char* text) {
     unlockOutput();
 }
 
+SearchSettings searchSettings(const TimeBudget& budget) {
+    SearchSettings settings;
+    settings.budget = budget;
+    settings.uci = session.uciMode;
+    settings.analyse = analyseMode;
+    settings.ponder = &ponderEnabled;
+    settings.resign = &resignEnabled;
+    return settings;
+}
+
 void go() {
     forceMode = 0;
     holdBestMove = 0;
     if (searching) return;
     session.budget = allocateTime(session.clocks, game.ply, analyseMode);
-    startSearch(session.budget);
+    startSearch(searchSettings(session.budget));
 }
 
 void userMove(const std::string& line) {

@@ -28,6 +28,9 @@ extern void (*resultLogger)(const char* text);
 
 // A tablebase file fault, as an "info string" in UCI mode.
 void writeTablebaseNotice(const char* text);
+struct SearchSettings;
+// The settings of a search started now with this budget.
+SearchSettings searchSettings(const TimeBudget& budget);
 // Starts a search as GO does (the answer to a move, or a restarted analysis).
 void go();
 // A line that is no command: a move of the opponent, or an error reply.

@@ -4,10 +4,10 @@
 #include <string>
 #include "board/game.h"
 #include "egtb/tablebase.h"
-#include "engine/commandloop.h"
 #include "engine/config.h"
 #include "engine/gamefile.h"
 #include "engine/positionfile.h"
+#include "engine/session.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/transtable.h"

@@ -158,7 +158,7 @@ void uciGo(const std::string& line) {
     }
     forceMode = 0;
     session.budget = budget;
-    startSearch(budget);
+    startSearch(searchSettings(budget));
 }
 
 void ponderHit() {
