@@ -58,7 +58,7 @@ const Command COMMANDS[] = {
     {"GO", CM_PREFIX, false, [](const std::string& l, FILE*) { goCommand(l); return true; }},
     {"FORCE", CM_EXACT, false, [](const std::string&, FILE*) {
          cancelSearch();
-         forceMode = 1;
+         session.forceMode = 1;
          return true;
      }},
     {"?", CM_EXACT, false, [](const std::string&, FILE*) { stopSearch(); return true; }},  // the search announces its move

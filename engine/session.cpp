@@ -15,7 +15,6 @@
 
 Relaxed<int> ponderEnabled{0}, analyseMode{0}, resignEnabled{1};
 const char* engineName = "Velmora 4.0";
-int forceMode = 0;
 PlaySession session;
 
 void (*newGameLogger)() = nullptr;
@@ -40,7 +39,7 @@ SearchSettings searchSettings(const TimeBudget& budget) {
 }
 
 void go() {
-    forceMode = 0;
+    session.forceMode = 0;
     holdBestMove = 0;
     if (searching) return;
     session.budget = allocateTime(session.clocks, game.ply, analyseMode);
@@ -68,7 +67,7 @@ void userMove(const std::string& line) {
     int code = makeMove(game, m);
     if (code != 0) reportResult(code, line.c_str());
     // The draw claims leave the game going on.
-    if ((code == 0 || code == 4 || code == 5 || code == 6) && !forceMode) go();
+    if ((code == 0 || code == 4 || code == 5 || code == 6) && !session.forceMode) go();
 }
 
 void newGameCommand() {
@@ -77,7 +76,7 @@ void newGameCommand() {
     listMoves(game);
     clearSearchTables();
     if (newGameLogger) newGameLogger();
-    forceMode = 0;
+    session.forceMode = 0;
     if (analyseMode) go();
 }
 

@@ -6,19 +6,24 @@
 #include "search/relaxed.h"
 #include "search/timecontrol.h"
 
-// Read by the search thread while the loop may change them.
+// Switches set by the command loop (and the configuration at start). A
+// search thread reads ponder and resign through its SearchSettings while
+// the loop may change them.
 extern Relaxed<int> ponderEnabled, analyseMode, resignEnabled;
 extern const char* engineName;
-// FORCE: moves are played for both sides and the engine does not answer.
-extern int forceMode;
 
-// Written by the command loop thread only.
+// Written and read by the command loop thread only: a search gets what it
+// needs of it through its SearchSettings.
 struct PlaySession {
     Clocks clocks;
     // The budget the last search was started with.
     TimeBudget budget;
-    int uciMode = 0;     // the interface spoke UCI: replies in its form
+    // The interface spoke UCI: replies in its form. Also read by the
+    // tablebase notice writer, which a search thread may call.
+    int uciMode = 0;
     int uciFirstGo = 0;  // the next go is the game's first: it sets the period
+    // FORCE: moves are played for both sides and the engine does not answer.
+    int forceMode = 0;
 };
 extern PlaySession session;
 
@@ -28,6 +33,7 @@ extern void (*resultLogger)(const char* text);
 
 // A tablebase file fault, as an "info string" in UCI mode.
 void writeTablebaseNotice(const char* text);
+
 struct SearchSettings;
 // The settings of a search started now with this budget.
 SearchSettings searchSettings(const TimeBudget& budget);

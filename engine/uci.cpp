@@ -45,13 +45,13 @@ void positionCommand(const std::string& line) {
     if (line.find("startpos") != std::string::npos) {
         newGame(game);
         listMoves(game);
-        forceMode = 0;
+        session.forceMode = 0;
     } else {
         size_t f = line.find("fen");
         if (f != std::string::npos && (movesAt == std::string::npos || f < movesAt)) {
             newGame(game);
             listMoves(game);
-            forceMode = 0;
+            session.forceMode = 0;
             std::string fen = line.substr(std::min(line.size(), f + 4),
                                           movesAt == std::string::npos ? std::string::npos : movesAt - f - 4);
             GameSnapshot* snap = saveGame(game);
@@ -156,7 +156,7 @@ void uciGo(const std::string& line) {
         size_t p = pendingPonderLine.find("PONDER");
         pendingPonderLine.erase(p, 6);
     }
-    forceMode = 0;
+    session.forceMode = 0;
     session.budget = budget;
     startSearch(searchSettings(budget));
 }
