@@ -53,6 +53,21 @@ TEST(CommandLoop, HandshakePingAndUnknown) {
     EXPECT_NE(r.out.find("USE BOOK -check 0"), std::string::npos);
 }
 
+// Outside UCI mode the UCI words are no commands: they are read as moves and
+// refused, keeping their text. The xboard announcements get no answer.
+TEST(CommandLoop, UciWordsBeforeUciAreUnknownAndAnnouncementsSilent) {
+    EngineRun r = runEngine("stop\nponderhit\nposition startpos\nsetoption name Hash value 1\nisready\n"
+                            "white\nblack\nxboard\naccepted ping\nreset\nname someone\nping 1\nquit\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "Error (unknown command): STOP\n"
+              "Error (unknown command): PONDERHIT\n"
+              "Error (unknown command): position startpos\n"
+              "Error (unknown command): setoption name Hash value 1\n"
+              "Error (unknown command): ISREADY\n"
+              "pong 1\n");
+}
+
 TEST(CommandLoop, RejectedSetupsKeepThePosition) {
     EngineRun r = runEngine(
         "force\nsetboard 4k3/8/8/8/8/8/8/4K2R w K -\n"
