@@ -53,25 +53,19 @@ struct Command {
     bool (*run)(const std::string& line, FILE* in);
 };
 
-// Tried in order; a line no entry takes is a move.
+// Tried in order; a line no entry takes is a move. Kept one entry a line.
+// clang-format off
 const Command COMMANDS[] = {
     {"GO", CM_PREFIX, false, [](const std::string& l, FILE*) { goCommand(l); return true; }},
-    {"FORCE", CM_EXACT, false, [](const std::string&, FILE*) {
-         cancelSearch();
-         session.forceMode = 1;
-         return true;
-     }},
-    {"?", CM_EXACT, false, [](const std::string&, FILE*) { stopSearch(); return true; }},  // the search announces its move
+    {"FORCE", CM_EXACT, false, [](const std::string&, FILE*) { cancelSearch(); session.forceMode = 1; return true; }},
+    // Move now: the search announces its move.
+    {"?", CM_EXACT, false, [](const std::string&, FILE*) { stopSearch(); return true; }},
     {"UNDO", CM_EXACT, false, [](const std::string&, FILE*) { undoCommand(); return true; }},
     {"REMOVE", CM_EXACT, false, [](const std::string&, FILE*) { removeCommand(); return true; }},
     {"LEVEL", CM_PREFIX, false, [](const std::string& l, FILE*) { setTimeControl(l); return true; }},
     {"TIME", CM_PREFIX, false, [](const std::string& l, FILE*) { clockCommand(l); return true; }},
     {"OTIM", CM_PREFIX, false, [](const std::string& l, FILE*) { clockCommand(l); return true; }},
-    {"EXIT", CM_EXACT, false, [](const std::string&, FILE*) {
-         cancelSearch();
-         analyseMode = 0;
-         return true;
-     }},
+    {"EXIT", CM_EXACT, false, [](const std::string&, FILE*) { cancelSearch(); analyseMode = 0; return true; }},
     {"WHITE", CM_EXACT, false, [](const std::string&, FILE*) { return true; }},
     {"BLACK", CM_EXACT, false, [](const std::string&, FILE*) { return true; }},
     {".", CM_EXACT, false, [](const std::string&, FILE*) { printStatus(); return true; }},
@@ -79,16 +73,10 @@ const Command COMMANDS[] = {
     {"NOPOST", CM_EXACT, false, [](const std::string&, FILE*) { postThinking = 0; return true; }},
     {"HARD", CM_EXACT, false, [](const std::string&, FILE*) { ponderEnabled = 1; return true; }},
     {"EASY", CM_EXACT, false, [](const std::string&, FILE*) { ponderEnabled = 0; return true; }},
-    {"QUIT", CM_EXACT, false, [](const std::string&, FILE*) {
-         cancelSearch();
-         return false;
-     }},
+    {"QUIT", CM_EXACT, false, [](const std::string&, FILE*) { cancelSearch(); return false; }},
     {"NEW", CM_EXACT, false, [](const std::string&, FILE*) { newGameCommand(); return true; }},
     {"ANALYZE", CM_EXACT, false, [](const std::string&, FILE*) { analyzeCommand(); return true; }},
-    {"EDIT", CM_EXACT, false, [](const std::string&, FILE* in) {
-         cancelSearch();
-         return editMode(in);
-     }},
+    {"EDIT", CM_EXACT, false, [](const std::string&, FILE* in) { cancelSearch(); return editMode(in); }},
     {"SETBOARD", CM_PREFIX, false, [](const std::string& l, FILE*) { setBoardCommand(l); return true; }},
     {"PRINT", CM_EXACT, false, [](const std::string&, FILE*) { printBoard(game); return true; }},
     {"PARTIE ", CM_PREFIX, false, [](const std::string& l, FILE*) { loadGameCommand(l); return true; }},
@@ -111,6 +99,7 @@ const Command COMMANDS[] = {
     {"setoption", CM_PREFIX, true, [](const std::string& l, FILE*) { setOptionCommand(l); return true; }},
     {"UCINEWGAME", CM_PREFIX, false, [](const std::string&, FILE*) { uciNewGame(); return true; }},
 };
+// clang-format on
 
 bool matches(const Command& c, const std::string& line) {
     if (c.uciOnly && !session.uciMode) return false;

@@ -7,7 +7,7 @@
 #include "search/relaxed.h"
 #include "search/timecontrol.h"
 
-extern std::atomic<int> searching;      // a search thread exists
+extern std::atomic<int> searching;  // a search thread exists
 // The running thread has announced its move (or "bestmove"): all it may still
 // do is ponder or end. Set just before the line is printed, so that a command
 // reacting to the line always finds it set.

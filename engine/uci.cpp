@@ -128,7 +128,8 @@ void uciGo(const std::string& line) {
     };
     readClock("WTIME", 0);
     readClock("BTIME", 1);
-    if (fieldAfter(line, "WINC", n) || fieldAfter(line, "BINC", n)) clocks.incrementTenths = int(clampLong(n, 0, PROTO_MS_MAX) / 100);
+    if (fieldAfter(line, "WINC", n) || fieldAfter(line, "BINC", n))
+        clocks.incrementTenths = int(clampLong(n, 0, PROTO_MS_MAX) / 100);
     if (session.uciFirstGo && fieldAfter(line, "MOVESTOGO", n)) {
         n = clampLong(n, 0, PROTO_MOVES_MAX);
         clocks.movesPerPeriod = n != 0 ? game.ply / 2 + int(n) : 0;

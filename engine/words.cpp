@@ -46,7 +46,7 @@ bool scanInteger(const char*& p, long& value) {
 }
 
 std::string stripDelimiters(std::string s) {
-    static const char* const OPEN = "\"'{[(<", *const CLOSE = "\"'}])>";
+    static const char *const OPEN = "\"'{[(<", *const CLOSE = "\"'}])>";
     if (!s.empty() && std::strchr(OPEN, s[0])) s.erase(0, 1);
     if (!s.empty() && std::strchr(CLOSE, s.back())) s.pop_back();
     return s;
