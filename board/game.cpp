@@ -8,7 +8,6 @@
 #include "board/tables.h"
 
 WorkBoard workBoard;
-int32_t bookMissCounter = 10;
 
 static const char kAlphabet[] = "KQRBNPPRDTFCPP";
 const char* pieceLetters = kAlphabet + 7;
@@ -140,7 +139,6 @@ void newGame(Game& g) {
     g.setupFiftyCount = 0;
     std::memset(&g.board, 0, sizeof g.board);
     resetHistory(g);
-    bookMissCounter = 10;
     std::srand(unsigned(std::time(nullptr)));
     copyToBoard(g, g.board);
     recountBoard(g.board);
@@ -265,7 +263,6 @@ int finishSetup(Game& g, int side, int fiftyCount) {
     g.slotType[32] = NO_PIECE;
     g.slotValue[32] = 0;
     g.sideToMove = side;
-    bookMissCounter = 10;
     g.result = 0;
     resetHistory(g);
     g.fromStart = 0;

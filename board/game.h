@@ -53,7 +53,6 @@ struct Game {
 };
 
 extern Game game;
-extern int32_t bookMissCounter;
 
 void newGame(Game& g);
 void listMoves(Game& g);

@@ -180,7 +180,6 @@ int undoMove(Game& g) {
     g.ply--;
     restoreCastling(g, e.castling);
     g.result = 0;
-    if (g.ply < 20) bookMissCounter = 10;
     g.lastMove = 0;
 
     copyToBoard(g, g.board);

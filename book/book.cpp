@@ -336,12 +336,12 @@ FILE* openBook(std::string* path) {
 // The book in use, indexed once per version of its file.
 static BookIndex bookIndex;
 
-uint32_t bookProbe(BookStopCheck stop) {
+uint32_t bookProbe(const Game& g, BookStopCheck stop) {
     std::string path;
     FILE* f = openBook(&path);
     if (f == nullptr) return 0;
     char key[128];
-    positionText(game, key);
+    positionText(g, key);
     BookRecord r;
     clearRecord(r, key);
     BookFileStamp stamp;
@@ -372,9 +372,17 @@ static int legalIndex(const uint32_t* moves, uint32_t bookMove) {
     return first;
 }
 
-int bookMoveForSearch(uint32_t* moves, BookStopCheck stop) {
+int32_t bookMissCounter = BOOK_MISS_LIMIT;
+
+void refillBookMisses() { bookMissCounter = BOOK_MISS_LIMIT; }
+
+void bookAfterTakeBack(const Game& g) {
+    if (g.ply < BOOK_WAKE_PLIES) refillBookMisses();
+}
+
+int bookMoveForSearch(const Game& g, uint32_t* moves, BookStopCheck stop) {
     if (bookMissCounter <= 0) return 0;
-    uint32_t bookMove = bookProbe(stop);
+    uint32_t bookMove = bookProbe(g, stop);
     if (bookMove == 0) {
         bookMissCounter--;
         return 0;

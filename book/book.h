@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+struct Game;
+
 // A book file is a headerless run of these records, in any order:
 //   0..69  position key, zero-terminated (at most 69 characters), zero-padded
 //   70..   five entries of three little-endian 16-bit words each:
@@ -16,6 +18,7 @@ constexpr int BOOK_ENTRIES = 5;
 constexpr int BOOK_ENTRY_OFFSET = 70;
 constexpr int BOOK_ENTRY_SIZE = 6;
 constexpr int BOOK_MISS_LIMIT = 10;
+constexpr int BOOK_WAKE_PLIES = 20;
 constexpr uint64_t BOOK_FENCE_SPACING = 1024;
 // The placement that every game starts from: answered 60/40 by e2e4/d2d4.
 constexpr const char* BOOK_INITIAL_PLACEMENT = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR";
@@ -121,10 +124,22 @@ FILE* openBook(std::string* path = nullptr);
 // Makes openBook use only this file; an empty path restores the usual places.
 void setBookFile(const std::string& path);
 
-// Called by the search driver with the root's 0-terminated legal move list:
-// returns 1 and moves the book move to the front, else 0. Counts misses in
-// bookMissCounter and stays silent while it is 0. stop bounds the work on the
-// book file (none: the probe runs to its end).
-int bookMoveForSearch(uint32_t* moves, BookStopCheck stop = nullptr);
-// The book's move for the game's current position, or 0.
-uint32_t bookProbe(BookStopCheck stop = nullptr);
+// Misses the search may still spend on the book in this game: the search
+// stops asking it at 0. Written by bookMoveForSearch (one less per position
+// the book has no move for) and by refillBookMisses and bookAfterTakeBack,
+// which the engine calls; read by bookMoveForSearch.
+extern int32_t bookMissCounter;
+// Back to BOOK_MISS_LIMIT: a game starts or a position is set up.
+void refillBookMisses();
+// A take-back that leaves at most BOOK_WAKE_PLIES half-moves played in g
+// wakes the book again.
+void bookAfterTakeBack(const Game& g);
+
+// Called by the search driver with the position it searches and that
+// position's 0-terminated legal move list: returns 1 and moves the book move
+// to the front, else 0. Spends a miss when the book has no move, and stays
+// silent while none is left. stop bounds the work on the book file (none: the
+// probe runs to its end).
+int bookMoveForSearch(const Game& g, uint32_t* moves, BookStopCheck stop = nullptr);
+// The book's move for the position of g, or 0.
+uint32_t bookProbe(const Game& g, BookStopCheck stop = nullptr);

@@ -5,6 +5,7 @@
 #include "board/game.h"
 #include "egtb/tablebase.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine/uci.h"
 #include "engine/words.h"

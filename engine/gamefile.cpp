@@ -4,6 +4,7 @@
 #include <cstring>
 #include <strings.h>
 #include "board/notation.h"
+#include "book/book.h"
 #include "engine/platform.h"
 
 namespace {
@@ -306,6 +307,7 @@ int loadGameFile(Game& g, const char* path, std::string* message) {
         return GF_CANNOT_LOAD;
     }
     newGame(g);
+    refillBookMisses();
     listMoves(g);
     GameFileReader reader(f, g, path, message);
     int code = reader.run();

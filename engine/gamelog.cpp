@@ -3,9 +3,11 @@
 #include <cstdlib>
 #include "board/notation.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine/session.h"
 #include "search/driver.h"
+#include "search/worker.h"
 
 namespace {
 
@@ -118,15 +120,16 @@ void logSearchMove(Game& g, uint32_t move, int withVariation, uint32_t expectedR
     }
     uint32_t line[LOG_VARIATION_WORDS + 1] = {0};
     lockOutput();
+    const uint32_t* shown = searchWorker.variations.displayed;
     int n = 0;
-    if ((displayedVariation[0] & 0xFFFF) != (move & 0xFFFF) && (move & 0xFFFF) != 0) {
+    if ((shown[0] & 0xFFFF) != (move & 0xFFFF) && (move & 0xFFFF) != 0) {
         line[n++] = move & 0xFFFF;
         if (expectedReply & 0xFFFF) line[n++] = expectedReply & 0xFFFF;
     }
-    for (int i = 0; n < LOG_VARIATION_WORDS && i < LOG_VARIATION_WORDS && (displayedVariation[i] & 0xFFFF); i++)
-        line[n++] = displayedVariation[i];
+    for (int i = 0; n < LOG_VARIATION_WORDS && i < LOG_VARIATION_WORDS && (shown[i] & 0xFFFF); i++)
+        line[n++] = shown[i];
     line[n] = 0;
-    logMove(g, move, line, bestScore);
+    logMove(g, move, line, searchWorker.bestScore);
     unlockOutput();
 }
 }  // namespace

@@ -6,12 +6,14 @@
 #include "engine/config.h"
 #include "engine/gamelog.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "engine/switches.h"
 #include "search/nodestate.h"
 #include "search/transtable.h"
 
 int main(int argc, char** argv) {
     ignoreInterrupts();
+    installSearchReport();
     // The log is named after the path the program was started with.
     std::string logName = std::string(argc > 0 && argv[0] ? argv[0] : "velmora") + ".log";
     listMoves(game);

@@ -1,6 +1,7 @@
 #include "engine/positionfile.h"
 #include <cctype>
 #include <cstdio>
+#include "book/book.h"
 #include "engine/platform.h"
 #include "engine/textline.h"
 
@@ -65,6 +66,7 @@ int loadPositionFile(Game& g, const char* path, std::string* message) {
         g.setupEpSquare = 0;
         // The side that has just moved must not be left in check.
         if (finishSetup(g, side) != 0) reason = "the side not to move is in check";
+        refillBookMisses();
     }
     if (!reason.empty()) {
         restoreGame(g, before);

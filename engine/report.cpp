@@ -1,6 +1,15 @@
 #include "engine/report.h"
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include "board/game.h"
+#include "board/notation.h"
+#include "engine/platform.h"
+#include "search/driver.h"
+#include "search/search.h"
+#include "search/worker.h"
 
 void reportResult(int code, const char* moveText) {
     switch (code) {
@@ -16,4 +25,70 @@ void reportResult(int code, const char* moveText) {
     default: break;
     }
     std::fflush(stdout);
+}
+
+// ---------------------------------------------------------------------------
+// Score texts.
+
+// The ply that mateIn or matedIn was given for the mate score s.
+static int plyOfMate(int s) { return s > 0 ? MATE_VALUE - 1 - s : s + MATE_VALUE; }
+// Moves to the mate of a mate score as the thinking lines count them:
+// negative when the engine is mated.
+static int movesToMate(int s) { return s > 0 ? plyOfMate(s) / 2 + 1 : -((plyOfMate(s) - 1) / 2) - 1; }
+
+void uciScoreText(char* buffer, int s) {
+    if (isMateScore(s)) std::snprintf(buffer, 24, "mate %d", movesToMate(s));
+    else std::snprintf(buffer, 24, "cp %d", s / 4);
+}
+
+// Mates are shown as 100000 plus the moves to mate, with the sign of the score.
+int xboardScoreValue(int s) {
+    if (!isMateScore(s)) return s / 4;
+    return s > 0 ? movesToMate(s) + 100000 : movesToMate(s) - 100000;
+}
+
+void formatScore(char* buffer, int s) {
+    if (s == NO_SCORE) std::strcpy(buffer, " ");
+    else if (s == INFINITE_SCORE || s == -INFINITE_SCORE) std::sprintf(buffer, "%cINF ", s > 0 ? '+' : '-');
+    else if (isMateScore(s)) std::sprintf(buffer, "%cMAT%d ", s > 0 ? '+' : '-', (MATE_VALUE + 1 - std::abs(s)) / 2);
+    else std::sprintf(buffer, "%+4.2f ", s / 480.0);
+}
+
+// ---------------------------------------------------------------------------
+// Search output.
+
+Relaxed<int> postThinking{0};
+
+static void printThinking(const ThinkingReport& r) {
+    if (!postThinking) return;
+    lockOutput();
+    std::string line;
+    if (r.uci) {
+        char text[24];
+        uciScoreText(text, r.score);
+        formatLineCoordinates(line, r.variation, r.marker);
+        for (char& c : line) c = char(std::tolower((unsigned char)c));  // promotions: e7e8q
+        std::printf("info depth %d score %s time %u nodes %u pv %s\n", r.depth, text, r.elapsedMs, r.nodes,
+                    line.c_str());
+    } else {
+        formatLine(line, r.variation, 0, r.side, r.list, *r.root, r.marker);
+        std::printf("%d %3d %5u %7u\t%s\n", r.depth, xboardScoreValue(r.score), r.elapsedMs / 10, r.nodes,
+                    line.c_str());
+    }
+    std::fflush(stdout);
+    unlockOutput();
+}
+
+void installSearchReport() { searchReport.thinking = printThinking; }
+
+void printStatus() {
+    const RootProgress& p = searchWorker.progress;
+    char move[8];
+    moveToText(p.currentRootMove, move);
+    lockOutput();
+    std::printf("stat01: %d %u %d %d %d %s\n", int((tickCount() - p.searchStartTick) / 10),
+                uint32_t(searchWorker.counters.childSearches), int(p.iterationDepth), int(p.rootMovesLeft),
+                int(p.rootMoveTotal), move);
+    std::fflush(stdout);
+    unlockOutput();
 }

@@ -13,6 +13,7 @@
 #include "engine/report.h"
 #include "search/driver.h"
 #include "search/search.h"
+#include "search/worker.h"
 
 std::atomic<int> searching{0};
 std::atomic<int> resultAnnounced{0};
@@ -36,9 +37,10 @@ struct ThreadMemory {
 };
 static ThreadMemory memory;
 // The thread's end is signalled, so that whoever waits for it goes on at
-// once rather than at its next poll.
-static std::mutex searchEndMutex;
-static std::condition_variable searchEnded;
+// once rather than at its next poll. Never destroyed: the detached thread may
+// still be leaving notify_all when the main thread sees it ended and exits.
+static std::mutex& searchEndMutex = *new std::mutex;
+static std::condition_variable& searchEnded = *new std::condition_variable;
 
 // The thread's last action.
 static void endSearchThread() {
@@ -121,7 +123,7 @@ static void searchThread(void* arg) {
             // a stop ends the wait at once.
             for (int waited = 0; waited < 100 && !stopRequested; waited += 5) sleepMs(5);
             if (!stopRequested) {
-                abortSearch = 0;
+                searchWorker.signals.abortSearch = 0;
                 ponderSearch(g, memory.ponder, uci);
             }
         }
@@ -131,7 +133,7 @@ static void searchThread(void* arg) {
 
 void startSearch(const SearchSettings& settings) {
     if (searching) return;
-    abortSearch = 0;
+    searchWorker.signals.abortSearch = 0;
     resultAnnounced = 0;
     running = settings;
     // Marked here, not in the thread: a second start arriving before the new
@@ -154,7 +156,7 @@ void stopSearch() {
     // to ponder, and a stop arriving just then must not be lost.
     std::unique_lock<std::mutex> hold(searchEndMutex);
     while (searching) {
-        abortSearch = 1;
+        searchWorker.signals.abortSearch = 1;
         searchEnded.wait_for(hold, std::chrono::milliseconds(10));
     }
     stopRequested = 0;

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include "board/game.h"
 #include "board/notation.h"
+#include "book/book.h"
 #include "egtb/tablebase.h"
 #include "engine/config.h"
 #include "engine/platform.h"
@@ -73,6 +74,7 @@ void userMove(const std::string& line) {
 void newGameCommand() {
     cancelSearch();
     newGame(game);
+    refillBookMisses();
     listMoves(game);
     clearSearchTables();
     if (newGameLogger) newGameLogger();

@@ -7,10 +7,12 @@
 #include "engine/config.h"
 #include "engine/gamefile.h"
 #include "engine/positionfile.h"
+#include "engine/report.h"
 #include "engine/session.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/transtable.h"
+#include "search/worker.h"
 
 namespace {
 
@@ -115,7 +117,7 @@ int parseCommandLine(int argc, char** argv) {
 }
 
 void runBatchSearch(const TimeBudget& budget) {
-    abortSearch = 0;
+    searchWorker.signals.abortSearch = 0;
     PonderState ponder;  // a single search: nothing to ponder on
     think(game, budget, ponder);
 }

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include "board/game.h"
 #include "board/notation.h"
+#include "book/book.h"
 #include "egtb/tablebase.h"
+#include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine/session.h"
 #include "engine/words.h"
@@ -44,12 +46,14 @@ void positionCommand(const std::string& line) {
     size_t movesAt = line.find("moves");
     if (line.find("startpos") != std::string::npos) {
         newGame(game);
+        refillBookMisses();
         listMoves(game);
         session.forceMode = 0;
     } else {
         size_t f = line.find("fen");
         if (f != std::string::npos && (movesAt == std::string::npos || f < movesAt)) {
             newGame(game);
+            refillBookMisses();
             listMoves(game);
             session.forceMode = 0;
             std::string fen = line.substr(std::min(line.size(), f + 4),

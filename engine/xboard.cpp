@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 #include "board/game.h"
+#include "book/book.h"
 #include "engine/commandloop.h"
 #include "engine/gamefile.h"
 #include "engine/searchthread.h"
@@ -122,6 +123,7 @@ bool editMode(FILE* in) {
         game.setupLastMove = 0;
         game.setupEpSquare = 0;
         code = finishSetup(game, side);
+        refillBookMisses();
     }
     if (code != 0) {
         restoreGame(game, snap);
@@ -138,6 +140,7 @@ void setBoardCommand(const std::string& line) {
     const char* fen = line.size() > 9 ? line.c_str() + 9 : "";
     GameSnapshot* snap = saveGame(game);
     int code = setupFromFen(game, fen);
+    if (code >= 0) refillBookMisses();  // the FEN was read: a new start, even if refused below
     if (code < 0 || (code & SETUP_IN_CHECK)) {
         restoreGame(game, snap);
         printIllegalPosition(code);
@@ -155,16 +158,23 @@ void loadGameCommand(const std::string& line) {
     std::fflush(stdout);
 }
 
+// UNDO and REMOVE take back one move each.
+static int takeBack() {
+    int code = undoMove(game);
+    if (code == 0) bookAfterTakeBack(game);
+    return code;
+}
+
 void undoCommand() {
     cancelSearch();
-    if (undoMove(game) != 0) reply("Error (command not legal now): undo\n");
+    if (takeBack() != 0) reply("Error (command not legal now): undo\n");
     else if (analyseMode) go();
 }
 
 void removeCommand() {
     cancelSearch();
-    undoMove(game);
-    if (undoMove(game) != 0) reply("Error (command not legal now): remove\n");
+    takeBack();
+    if (takeBack() != 0) reply("Error (command not legal now): remove\n");
 }
 
 void analyzeCommand() {

@@ -247,7 +247,7 @@ int recomputeStage(const NodeState& ns) {
     return heavy ? 2 : 3;
 }
 
-int evaluate(int sideFlag, const NodeState& ns) {
+int evaluate(int sideToMove, const NodeState& ns) {
     int stage = ns.stage;
     EvalSums sums;
     sums.material = ns.material;
@@ -265,7 +265,7 @@ int evaluate(int sideFlag, const NodeState& ns) {
     }
     if (stage == 2 || stage == 3) sums.positional += rooksQueensOnAdvancedRanks();
     if (stage <= 4) {
-        sums.pawn = evaluatePawns(sideFlag, ns, sums.passer, sums.pawnAttacks);
+        sums.pawn = evaluatePawns(sideToMove, ns, sums.passer, sums.pawnAttacks);
         if (stage == 3 || stage == 4) sums.positional += passedPawnsAgainstKings(sums.passer);
         if (stage >= 2) sums.distance += kingPawnDistance();
     }
@@ -284,7 +284,7 @@ int evaluate(int sideFlag, const NodeState& ns) {
         if (stage <= 3) e += sums.mobility / 2;
     }
 
-    if (sideFlag == 1) e = -e;
+    if (sideToMove == 1) e = -e;
     if (stage != 5) {
         // Drift toward a draw as the fifty-move count runs; a count past 100
         // (possible after set-up) must not flip the sign.

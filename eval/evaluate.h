@@ -14,8 +14,8 @@ extern const int PHASE_WEIGHT[8];
 int prepareEvaluation(Board& root);
 void computeMaterial(Board& root);
 int recomputeStage(const NodeState& ns);
-// sideFlag 0 = White to move, 1 = Black; result from the mover's view.
-int evaluate(int sideFlag, const NodeState& ns);
+// sideToMove 0 = White, 1 = Black; the result is from its view.
+int evaluate(int sideToMove, const NodeState& ns);
 // The root NodeState from a board the set-up has prepared: copies the
 // fields and marks promoted queens.
 void nodeStateFromBoard(const Board& b, NodeState& ns);

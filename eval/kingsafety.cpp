@@ -28,6 +28,8 @@ PawnSquares pawnSquares() {
 }
 
 constexpr uint64_t FILE_A = 0x0101010101010101ULL;
+constexpr uint64_t RANK_1 = 0xFFULL;
+constexpr uint64_t RANK_8 = RANK_1 << 56;
 
 // Pawn shelter of a king of `colour` on k: on its file and each neighbour,
 // the first own pawn ahead counts for it and the first enemy pawn against
@@ -40,8 +42,8 @@ int shelterOf(int k, int colour, const PawnSquares& ps) {
         int f = fileOf(k) + df;
         if (f < 0 || f > 7) continue;
         uint64_t ahead;
-        if (colour == WHITE) ahead = (~uint64_t(0) << (k + 8 + df)) & ((uint64_t(1) << 56) - 1);
-        else ahead = ((uint64_t(2) << (k - 8 + df)) - 1) & ~uint64_t(0xFF);
+        if (colour == WHITE) ahead = (~uint64_t(0) << (k + 8 + df)) & ~RANK_8;
+        else ahead = ((uint64_t(2) << (k - 8 + df)) - 1) & ~RANK_1;
         ahead &= FILE_A << f;
         for (int side = 0; side < 2; side++) {
             uint64_t found = ps.of[side] & ahead;

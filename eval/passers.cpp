@@ -8,6 +8,10 @@
 
 using namespace evalview;
 
+// Bits of a pawnFiles mask (bit f: a pawn on file f): the two outer files of each wing.
+constexpr unsigned PAWN_FILES_AB = 0x03;
+constexpr unsigned PAWN_FILES_GH = 0xC0;
+
 static bool hasPasser(const int passer[2], int c) { return passer[c] != NO_PASSER; }
 // A passer's rank from its own side, and the square in front of it.
 static int ownRank(int s, int c) { return c ? 7 - rankOf(s) : rankOf(s); }
@@ -63,7 +67,7 @@ int bishopsAndPromotionSquare(const int passer[2]) {
 int opposedMajorities(const NodeState& ns) {
     if (ns.pieceCount[0] != 1 || ns.pieceCount[1] != 1 || ns.material == 0) return 0;
     for (int c = 0; c < 2; c++)
-        if (!(ns.pawnFiles[c] & 0x03) || !(ns.pawnFiles[c] & 0xC0)) return 0;
+        if (!(ns.pawnFiles[c] & PAWN_FILES_AB) || !(ns.pawnFiles[c] & PAWN_FILES_GH)) return 0;
     int v = 16 * (7 - distance(whiteKing(), blackKing()));
     return ns.material < 0 ? v : -v;
 }

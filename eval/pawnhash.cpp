@@ -34,8 +34,8 @@ static uint32_t pawnHashIndex(int sideFlag, uint32_t pawnKey) {
     return ((pawnKey & ~1u) | uint32_t(sideFlag)) & pawnHashMask;
 }
 
-static uint32_t packKingsAndPassers(int whiteKing, int blackKing, int whitePasser, int blackPasser,
-                                    int whitePieces, int blackPieces) {
+static constexpr uint32_t packKingsAndPassers(int whiteKing, int blackKing, int whitePasser, int blackPasser,
+                                              int whitePieces, int blackPieces) {
     return uint32_t(whiteKing & 63) | uint32_t(blackKing & 63) << 6 | uint32_t(whitePasser & 63) << 12 |
            uint32_t(blackPasser & 63) << 18 | uint32_t(whitePieces & 15) << 24 | uint32_t(blackPieces & 15) << 28;
 }
@@ -47,7 +47,8 @@ const PawnHashEntry* probePawnHash(int sideFlag, uint32_t pawnKey, uint32_t pawn
     if (e.lock != pawnLock || e.keyHigh != uint16_t(pawnKey >> 16)) return nullptr;
     if (whitePieces && blackPieces && entryWhitePieces(e) && entryBlackPieces(e)) return &e;
     uint32_t mine = packKingsAndPassers(whiteKing, blackKing, 0, 0, whitePieces, blackPieces);
-    const uint32_t kingsAndCounts = 0xFF000FFFu;
+    // The kings' and the piece counts' fields of the packed word.
+    constexpr uint32_t kingsAndCounts = packKingsAndPassers(63, 63, 0, 0, 15, 15);
     return (e.packed & kingsAndCounts) == mine ? &e : nullptr;
 }
 

@@ -43,17 +43,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1"};
     for (const char* fen : positions) {
         setupFromFen(game, fen);
+        refillBookMisses();
         uint32_t list[MAX_MOVES];
         int n = 0;
         for (; game.legalMoves[n]; n++) list[n] = game.legalMoves[n];
         list[n] = 0;
-        if (bookMoveForSearch(list)) {
+        if (bookMoveForSearch(game, list)) {
             bool legal = false;
             for (int i = 0; game.legalMoves[i]; i++)
                 if ((game.legalMoves[i] & 0xFFFF) == (list[0] & 0xFFFF) && !(game.legalMoves[i] & 0x8000)) legal = true;
             if (!legal) __builtin_trap();
         }
-        (void)bookProbe();
+        (void)bookProbe(game);
         char key[128];
         positionText(game, key);
         checkIndex(path, size, key);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 #include "board/game.h"
-#include "board/perft.h"
+#include "tools/lib/perft.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string fen(reinterpret_cast<const char*>(data), size);

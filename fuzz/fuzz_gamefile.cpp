@@ -1,8 +1,8 @@
 // Game files (PARTIE, -f): any bytes load some moves or are refused; the
 // game that results is always playable.
 #include "board/game.h"
-#include "board/perft.h"
 #include "engine/gamefile.h"
+#include "tools/lib/perft.h"
 #include "fuzz_input_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,7 +1,7 @@
 // Position files (-p): set up or refused, never a broken board.
 #include "board/game.h"
-#include "board/perft.h"
 #include "engine/positionfile.h"
+#include "tools/lib/perft.h"
 #include "fuzz_input_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

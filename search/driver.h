@@ -7,29 +7,48 @@
 #include "search/relaxed.h"
 #include "search/timecontrol.h"
 
-// Switches of the front end read by the driver.
-extern Relaxed<int> postThinking;  // print thinking lines
-extern Relaxed<int> useBook;       // consult the opening book first
+// Switch of the front end read by the driver: consult the opening book first.
+extern Relaxed<int> useBook;
 
-extern int bestScore;
-// The published variations, read and written only under the output lock.
-extern uint32_t principalVariation[60];
-extern uint32_t previousVariation[60];
-extern uint32_t displayedVariation[60];
-extern Relaxed<uint32_t> searchStartTick;
-extern Relaxed<int> iterationDepth, rootMoveTotal, rootMovesLeft;
-extern Relaxed<uint32_t> currentRootMove;
-extern int maxIterations;
 // Root searches that left the working board changed (internal error 333).
 extern int internalErrors;
 // Called with the code of an internal error (the log writes it when open).
 extern void (*reportInternalError)(int code);
 
-int searchRoot(int sideFlag, uint32_t move, uint32_t flags, int depth, int alpha, int beta, Board& root);
-// Searches until the budget or an abort ends it. depthReached: the last
-// iteration that produced a result.
-int iterativeDeepening(int side, uint32_t* list, int previousScore, const TimeBudget& budget, int& depthReached,
-                       int clearVariation, Board& root, int uci);
+// One thinking line: an iteration's result or a bound found on the way.
+struct ThinkingReport {
+    int depth;
+    int score;
+    uint32_t elapsedMs;  // at least 1
+    int marker;          // 1 after a fail high, 0 after a fail low, -1 for an exact score
+    int side;            // the side to move at the root
+    const uint32_t* list;
+    const Board* root;
+    int uci;
+    uint32_t nodes;
+    // The line to show; read only under the output lock.
+    const uint32_t* variation;
+};
+
+// How the driver reports to the front end, which formats the text. Set by
+// the engine before any search; a null hook reports nothing.
+struct SearchReportHooks {
+    void (*thinking)(const ThinkingReport& line) = nullptr;
+};
+extern SearchReportHooks searchReport;
+
+struct SearchWorker;
+
+// movedSide: the side that played move (0 White); with no move, the side not
+// to move at the root.
+int searchRoot(SearchWorker& w, int movedSide, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
+               Board& root);
+// Searches the game's position (root: its board; side and list: its side to
+// move and legal moves) until the budget or an abort ends it; the book is
+// asked about that position first. depthReached: the last iteration that
+// produced a result.
+int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t* list, int previousScore,
+                       const TimeBudget& budget, int& depthReached, int clearVariation, Board& root, int uci);
 // What one search leaves for the next: the opponent's reply it expects and
 // what a ponder search on that reply found. Written and read by the thread
 // that searches (think, preparePonder, ponderSearch), one search at a time.
@@ -41,12 +60,8 @@ struct PonderState {
 };
 
 // score << 16 | best move, or all bits set when the game is over. The caller
-// clears abortSearch before the search starts. uci: the thinking lines' form.
+// clears the worker's abort signal before the search starts. uci: the
+// thinking lines' form.
 uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci = 0);
 void preparePonder(PonderState& ponder, int depth);
 uint32_t ponderSearch(Game& g, PonderState& ponder, int uci = 0);
-void printStatus();
-void formatScore(char* buffer, int score);
-// The score as the thinking lines show it (buffer of at least 24 chars).
-void uciScoreText(char* buffer, int score);
-int xboardScoreValue(int score);

@@ -9,31 +9,31 @@
 #include "eval/evaluate.h"
 #include "search/timecontrol.h"
 #include "search/transtable.h"
+#include "search/worker.h"
 
-Relaxed<int> abortSearch{0};
-Relaxed<uint32_t> nodeCount{0};
-Relaxed<uint32_t> childSearches{0};
-uint32_t pollCount = 0, interiorNodes = 0, quiesceNodes = 0, ttHits = 0;
-int extensionPlyLimit = 0;
-uint32_t rootMoves[MAX_MOVES];
-HistoryEntry* searchHistory = nullptr;
-int historyBase = -1;
-
-uint32_t killerMoves[2][60];
-uint16_t counterMoves[2][7][64];
-int32_t historyScores[2][7][64];
-
-// One line per ply: the best line found from that ply, 0-terminated. A node
-// that raises alpha at a PV node writes its move and copies its child's line.
-static uint32_t pvTable[MAX_SEARCH_PLY + 2][MAX_SEARCH_PLY + 2];
-
+// Margins by remaining plies, in evaluation units (a pawn is 480).
+// Razoring (1-3 plies): a node whose static score lies this far below alpha
+// is tried with the quiescence search first, and cut when that stays below.
 static const int razorMargin[5] = {0, 2400, 5760, 10080, 14400};
+// Static null move (1-3 plies): a node whose static score beats beta by this
+// much returns beta unsearched.
 static const int staticNullMargin[8] = {0, 960, 1920, 2880, 3840, 4800, 5760, 8000};
+// Futility (1-3 plies): a quiet move is skipped when the static score plus
+// this cannot reach alpha.
 static const int futilityMargin[8] = {0, 800, 1920, 2880, 3840, 4800, 5760, 0};
+// Late-move pruning (up to 6 plies, non-PV, not in check): once more quiet
+// moves than this have been searched, the remaining quiet ones are skipped.
 static const int lateMoveCount[8] = {0, 5, 7, 11, 17, 26, 36, 48};
+// In a node's move list the order score sits above the move; a quiet move
+// put back to the end of the list carries the deferred mark.
+constexpr uint32_t LIST_DEFERRED = 0x8000;
+constexpr uint32_t LIST_MOVE = 0x7FFF;  // the move without the mark
+
 // Ordering bonus of a promotion by its kind bits (queen, rook, bishop, knight).
 static const int promotionOrder[8] = {0, 0, 0, 0, 10, 4, 2, 2};
 
+// Late-move reduction in plies by remaining plies and quiet moves searched:
+// grows with the logarithm of both.
 static uint8_t reductionTable[32][64];
 
 static struct ReductionTableInit {
@@ -44,32 +44,9 @@ static struct ReductionTableInit {
     }
 } reductionTableInit;
 
-void clearHistory() { std::memset(historyScores, 0, sizeof historyScores); }
-void clearCounterMoves() { std::memset(counterMoves, 0, sizeof counterMoves); }
-void clearKillers() { std::memset(killerMoves, 0, sizeof killerMoves); }
-
-void clearSearchCounters() {
-    nodeCount = 0;
-    childSearches = 0;
-    pollCount = interiorNodes = quiesceNodes = ttHits = 0;
-}
-
-uint32_t rootPvWord() { return pvTable[0][0]; }
-void setRootPvWord(uint32_t w) { pvTable[0][0] = w; }
-void clearRootPv() { pvTable[0][0] = 0; }
-
-void collectVariation(uint32_t* out) {
-    int n = 0;
-    while (n < MAX_SEARCH_PLY && (pvTable[0][n] & 0xFFFF) != 0) {
-        out[n] = pvTable[0][n];
-        n++;
-    }
-    out[n] = 0;
-}
-
-static inline void recordPv(int ply, uint32_t value) {
-    uint32_t* line = pvTable[ply];
-    const uint32_t* child = pvTable[ply + 1];
+static inline void recordPv(SearchWorker& w, int ply, uint32_t value) {
+    uint32_t* line = w.pvTable[ply];
+    const uint32_t* child = w.pvTable[ply + 1];
     line[0] = value;
     int i = 0;
     while (i + 1 < MAX_SEARCH_PLY - ply && child[i] != 0) {
@@ -102,8 +79,9 @@ template <int C> static inline int capturesFor(uint32_t* list, int lf, int lt) {
 template <int C> static inline int givesCheckFor(uint32_t m, int king, const NodeState& ns) {
     if constexpr (C == 0) return givesCheckWhite(m, king, ns); else return givesCheckBlack(m, king, ns);
 }
-template <int C> static int searchNode(uint32_t move, uint32_t flags, int depth, int alpha, int beta,
-                                       const NodeState* state);
+template <int C>
+static int searchNode(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
+                      const NodeState* state);
 
 // ---------------------------------------------------------------------------
 // Incremental update of a node's state for the move that enters it.
@@ -220,10 +198,10 @@ int makeNodeMove(int mover, NodeState& ns, uint32_t m) {
 // ---------------------------------------------------------------------------
 // Shared pieces that need no colour.
 
-int repetitionScore(const NodeState& ns, int side) {
+int repetitionScore(const SearchWorker& w, const NodeState& ns, int side) {
     int matches = 0, matchIndex = -1;
-    for (int i = historyBase + ns.searchPly - 4; i >= 0; i -= 2) {
-        const HistoryEntry& h = searchHistory[i];
+    for (int i = w.historyBase + ns.searchPly - 4; i >= 0; i -= 2) {
+        const HistoryEntry& h = w.searchHistory[i];
         if (h.hashLock == ns.hashLock && (h.flags >> 7) == side) {
             matches++;
             matchIndex = i;
@@ -231,7 +209,7 @@ int repetitionScore(const NodeState& ns, int side) {
         if (h.move == 0 || (h.flags & 0x40)) break;
     }
     if (matches >= 2) return 1;
-    if (matches == 1 && matchIndex >= historyBase) return 2;
+    if (matches == 1 && matchIndex >= w.historyBase) return 2;
     return -1;
 }
 
@@ -245,17 +223,19 @@ static bool noMatingMaterial(const NodeState& ns) {
     return (bishopOn(5) && bishopOn(20)) || (bishopOn(4) && bishopOn(21));
 }
 
+// History scores move towards 4096 (a cut) or 0 (no cut) by 1/q of the way.
 static inline void historyBonus(int32_t& h, int q) { h += (4096 - h) / q; }
 static inline void historyMalus(int32_t& h, int q) { h -= h / q; }
 
-static void rewardQuiet(int colour, uint32_t best, int depth, const uint32_t* tried, int nTried) {
-    int q = 40 - (depth >> 8) / 2;
+static void rewardQuiet(SearchWorker& w, int colour, uint32_t best, int depth, const uint32_t* tried, int nTried) {
+    int q = 40 - (depth >> 8) / 2;  // deeper cuts move the scores faster
     int from = moveFrom(best);
     // The mover still stands on its start square: the move is unmade.
-    historyBonus(historyScores[colour][workBoard.slotType[workBoard.squareSlot[from]]][moveTo(best)], q);
+    historyBonus(w.ordering.historyScores[colour][workBoard.slotType[workBoard.squareSlot[from]]][moveTo(best)], q);
     for (int i = 0; i < nTried; i++) {
         int f = moveFrom(tried[i]);
-        historyMalus(historyScores[colour][workBoard.slotType[workBoard.squareSlot[f]]][moveTo(tried[i])], q);
+        int type = workBoard.slotType[workBoard.squareSlot[f]];
+        historyMalus(w.ordering.historyScores[colour][type][moveTo(tried[i])], q);
     }
 }
 
@@ -319,14 +299,14 @@ template <int C> static inline bool pawnAttacked(int t) {
 }
 
 template <int C>
-static int quiesce(NodeContext<C>& cx, int depth, int alpha, int beta) {
+static int quiesce(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, int beta) {
     constexpr int T = C ^ 1;
     NodeState& ns = cx.ns;
     const bool plain = (cx.flags & SF_QS_PLAIN) != 0;
-    quiesceNodes++;
+    w.counters.quiesceNodes++;
     if (depth >= 0 && cx.move != 0 && ns.fiftyCount > 3) {
         if (ns.fiftyCount >= 100) return 0;
-        int r = repetitionScore(ns, C);
+        int r = repetitionScore(w, ns, C);
         if (r > 0) return r;
     }
     TTEntry* e = (!plain && !cx.epGuard) ? ttProbe(C, ns) : nullptr;
@@ -337,7 +317,7 @@ static int quiesce(NodeContext<C>& cx, int depth, int alpha, int beta) {
         if (!cx.pvNode && !cx.inCheck &&
             (entryType == TT_EXACT || entryType == TT_TABLEBASE || (entryType == TT_LOWER && entryScore >= beta) ||
              (entryType == TT_UPPER && entryScore <= alpha))) {
-            ttHits++;
+            w.counters.ttHits++;
             return entryScore;
         }
         if (e->eval != NO_EVAL) eval = e->eval;
@@ -356,6 +336,9 @@ static int quiesce(NodeContext<C>& cx, int depth, int alpha, int beta) {
             if (eval == NO_EVAL) eval = evaluate(C, ns);
             standPat = eval;
         } else {
+            // Lazy bound: with the material this far (3.3 pawns) past beta or
+            // short of alpha the bound stands in for the evaluation; a queen's
+            // worth when a side with at most a rook faces pawns that may promote.
             int margin = ((ns.nonPawnMaterial[C] <= VALUE_ROOK && ns.pawnCount[T] > 0) ||
                           (ns.nonPawnMaterial[T] <= VALUE_ROOK && ns.pawnCount[C] > 0))
                              ? VALUE_QUEEN : 1600;
@@ -385,23 +368,28 @@ static int quiesce(NodeContext<C>& cx, int depth, int alpha, int beta) {
     const int alphaBefore = alpha;
     int best = alpha;
     int delta = 0;
-    if (!noPruning)
-        delta = standPat + ((ns.nonPawnMaterial[C] <= VALUE_ROOK || ns.nonPawnMaterial[T] <= VALUE_ROOK) ? VALUE_QUEEN : 800);
+    // Delta pruning: a capture whose victim plus this margin (1.7 pawns, a
+    // queen's worth in endings, where the positional terms swing more) cannot
+    // lift the stand-pat to alpha is skipped.
+    if (!noPruning) {
+        const bool ending = ns.nonPawnMaterial[C] <= VALUE_ROOK || ns.nonPawnMaterial[T] <= VALUE_ROOK;
+        delta = standPat + (ending ? VALUE_QUEEN : 800);
+    }
     int legal = 0;
     bool cut = false;
     for (int i = 0; i < n; i++) {
-        uint32_t m = selectNext(list, i, n) & 0x7FFF;
+        uint32_t m = selectNext(list, i, n) & LIST_MOVE;
         if (!noPruning) {
             int to = moveTo(m);
             int victim = moveKind(m) == MK_EN_PASSANT ? VALUE_PAWN : workBoard.slotValue[workBoard.squareSlot[to]];
             if (victim + (isPromotion(m) ? VALUE_QUEEN - VALUE_PAWN : 0) + delta < best) continue;
         }
-        int r = searchNode<T>(m, SF_VERIFY_LEGAL | SF_QS_CHILD, depth - ONE_PLY, -beta, -best, &ns);
+        int r = searchNode<T>(w, m, SF_VERIFY_LEGAL | SF_QS_CHILD, depth - ONE_PLY, -beta, -best, &ns);
         if (r == ILLEGAL_SCORE) continue;
         legal++;
         int s = -r;
         if (s > best) {
-            if (cx.pvNode && !plain) recordPv(ns.searchPly, packScoreMove(s, m));
+            if (cx.pvNode && !plain) recordPv(w, ns.searchPly, packScoreMove(s, m));
             best = s;
             if (s >= beta) {
                 cut = true;
@@ -423,7 +411,7 @@ static int quiesce(NodeContext<C>& cx, int depth, int alpha, int beta) {
 }
 
 template <int C>
-static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
+static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, int beta) {
     typedef Side<C> S;
     constexpr int T = C ^ 1;
     NodeState& ns = cx.ns;
@@ -432,11 +420,11 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
     const int ply = ns.searchPly;
     WorkBoard& b = workBoard;
 
-    interiorNodes++;
+    w.counters.interiorNodes++;
     if (cx.move != 0 && ns.fiftyCount > 3) {
         // A count past 100 is possible (a claim does not end the game).
         if (ns.fiftyCount >= 100) return 0;
-        int r = repetitionScore(ns, C);
+        int r = repetitionScore(w, ns, C);
         if (r > 0) return r;
     }
 
@@ -452,13 +440,13 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
             int s = ttScoreFromEntry(*e, ply);
             int type = e->type();
             if (type == TT_TABLEBASE) {
-                ttHits++;
+                w.counters.ttHits++;
                 return s;
             }
             bool deep = e->depth() >= plies;
             if (deep && !pvNode &&
                 (type == TT_EXACT || (type == TT_LOWER && s >= beta) || (type == TT_UPPER && s <= alpha))) {
-                ttHits++;
+                w.counters.ttHits++;
                 return s;
             }
             hashMove = e->move;
@@ -483,7 +471,9 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
         if (r != TB_UNKNOWN && r >= -TB_BEST_VALUE) {
             // A table counts moves to mate from this node; the search counts plies from the root.
             int s = r == 0 ? 0 : r > 0 ? mateIn(ply) - 2 * (TB_BEST_VALUE - r) : matedIn(ply) + 2 * (r + TB_BEST_VALUE);
-            if (!cx.epGuard) ttStore(TT_TABLEBASE, s, 0, std::min(depth + 1536, 15104), 1, C, ns, NO_EVAL);
+            // Stored six plies deeper (at most 59) so that the exact result outlives searched entries.
+            const int storeDepth = std::min(depth + 6 * ONE_PLY, 59 * ONE_PLY);
+            if (!cx.epGuard) ttStore(TT_TABLEBASE, s, 0, storeDepth, 1, C, ns, NO_EVAL);
             return s;
         }
     }
@@ -506,7 +496,7 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
     // Shallow pruning.
     if (!pvNode && depth <= 3 * ONE_PLY && cx.move != 0 && !cx.inCheck) {
         if (hashMove == 0 && eval > -MATE_BOUND && eval + razorMargin[plies] < alpha) {
-            int r = searchNode<C>(cx.move, (cx.flags & ~(SF_VERIFY_LEGAL | SF_ALREADY_MADE)) | SF_ALREADY_MADE, 0,
+            int r = searchNode<C>(w, cx.move, (cx.flags & ~(SF_VERIFY_LEGAL | SF_ALREADY_MADE)) | SF_ALREADY_MADE, 0,
                                   alpha - 1, alpha, &ns);
             if (r < alpha) return r;
         }
@@ -516,9 +506,11 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
     // Null move.
     if (!pvNode && !(cx.flags & SF_NO_NULL) && !cx.inCheck && !nullForbidden && havePieces && cx.move != 0 &&
         ply <= 58 && beta > -MATE_BOUND && eval >= beta) {
+        // Three plies, one more per two pawns the static score beats beta by
+        // (at most three more) and one more per four plies of depth.
         int reduction = 3 + std::min((eval - beta) / 960, 3) + depth / 1024;
-        int r = searchNode<T>(0, (cx.flags & SF_NULL_INHERIT) | SF_AFTER_NULL | SF_NULL_CHILD, depth - ONE_PLY * reduction,
-                              -beta, 1 - beta, &ns);
+        int r = searchNode<T>(w, 0, (cx.flags & SF_NULL_INHERIT) | SF_AFTER_NULL | SF_NULL_CHILD,
+                              depth - ONE_PLY * reduction, -beta, 1 - beta, &ns);
         if (-r >= beta && r > -MATE_BOUND) return beta;
     }
 
@@ -528,22 +520,26 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
     bool hashMoveIsCapture = false;
     if (root) {
         n = 0;
-        while (rootMoves[n] != 0 && n < SEARCH_LIST_SIZE - 2) {
-            list[n] = (rootMoves[n] & 0xFFFF) | uint32_t(2000 - n) << 16;
+        while (w.rootMoves[n] != 0 && n < SEARCH_LIST_SIZE - 2) {
+            list[n] = (w.rootMoves[n] & 0xFFFF) | uint32_t(2000 - n) << 16;  // in the driver's order
             n++;
         }
         list[n] = 0;
     } else {
         n = generateFor<C>(list, moveFrom(ns.lastMove), moveTo(ns.lastMove), cx.inCheck, ns.castle);
-        const uint32_t killers = killerMoves[C][ply];
+        const uint32_t killers = w.ordering.killerMoves[C][ply];
         const uint32_t newer = killers & 0xFFFF, older = killers >> 16;
         uint32_t counter = 0;
         if (cx.move != 0) {
             int lt = moveTo(cx.move);
-            counter = counterMoves[C][b.slotType[b.squareSlot[lt]]][lt];
+            counter = w.ordering.counterMoves[C][b.slotType[b.squareSlot[lt]]][lt];
         }
+        // Order scores: the hash move 65535; promotions and captures from
+        // 65510 up or down by the gain in pawns (a losing capture three
+        // lower still); en passant 65510; the killers 65509 and 65508; quiet
+        // moves their history score (0-4095), the counter move 2000 more.
         for (int i = 0; i < n; i++) {
-            uint32_t m = list[i] & 0x7FFF;
+            uint32_t m = list[i] & LIST_MOVE;
             int to = moveTo(m);
             int target = b.squareSlot[to];
             uint32_t score;
@@ -560,7 +556,7 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
             } else if (m == newer) {
                 score = 65509;
             } else if (m != older) {
-                int h = historyScores[C][b.slotType[b.squareSlot[moveFrom(m)]]][to];
+                int h = w.ordering.historyScores[C][b.slotType[b.squareSlot[moveFrom(m)]]][to];
                 score = uint32_t(m == counter ? std::min(h + 2000, 4095) : h);
             } else {
                 score = 65508;
@@ -571,7 +567,7 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
             if (depth >= 4 * ONE_PLY) depth -= ONE_PLY;
         }
     }
-    killerMoves[0][ply + 1] = killerMoves[1][ply + 1] = 0;
+    w.ordering.killerMoves[0][ply + 1] = w.ordering.killerMoves[1][ply + 1] = 0;
     const int nodePlies = depth >> 8;
     const bool moveCountAllowed = nodePlies <= 6 && !cx.inCheck && !pvNode && !root && piecesAndPawns;
     const int theirKing = b.slotSquare[S::THEM];
@@ -591,8 +587,8 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
 
     for (int i = 0; i < n; i++) {
         uint32_t word = selectNext(list, i, n);
-        uint32_t m = word & 0x7FFF;
-        const bool deferred = (word & 0x8000) != 0;
+        uint32_t m = word & LIST_MOVE;
+        const bool deferred = (word & LIST_DEFERRED) != 0;
         if (skipUnderPromotions && !root && isUnderPromotion(m)) continue;
         const int from = moveFrom(m), to = moveTo(m);
         const uint32_t kind = moveKind(m);
@@ -604,6 +600,8 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
         int extension = check ? ONE_PLY : 0;
         int reduction = 0;
 
+        // Pruning and reductions: for later, non-checking, plain moves that are
+        // no hash move, capture, promotion or killer (scores under 65000).
         if (searched > 0 && !check && kind == 0 && orderScore < 65000) {
             const int relRank = C ? 7 - rankOf(to) : rankOf(to);
             const bool exempt = moverType == S::PAWN && relRank >= 3 && passedPawn<C>(from, ns);
@@ -619,7 +617,8 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
                 if (moverType != S::PAWN && relRank < 6 && pawnAttacked<C>(to)) {
                     if (moverType == KING) continue;  // the king cannot go there
                     if (!root && n <= SEARCH_LIST_SIZE - 2) {
-                        list[n++] = m | 0x8000 | uint32_t(orderScore / 374) << 16;
+                        // Deferred to the end once, its score scaled under the killers'.
+                        list[n++] = m | LIST_DEFERRED | uint32_t(orderScore / 374) << 16;
                         list[n] = 0;
                         continue;
                     }
@@ -627,11 +626,16 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
                 if (nodePlies >= 3 && quietSearched >= (root ? 4 : 1) && piecesAndPawns && target == SLOT_EMPTY &&
                     !cx.inCheck) {
                     reduction = reductionTable[std::min(nodePlies, 31)][std::min(quietSearched, 63)] * ONE_PLY;
+                    // In 1/256 ply: less at a non-PV node whose table entry came from a PV, at a PV node
+                    // without a deep upper bound or whose static score beats alpha by three pawns, and for
+                    // a move with a strong history (over 3000) between 6 and 19 plies; more at a non-PV
+                    // node whose hash move is a capture.
                     if (!pvNode && hashPv) reduction -= 256;
                     if (pvNode && !upperDeep) reduction -= 512;
                     if (pvNode && alpha > -MATE_BOUND && eval - alpha > 1440) reduction -= 256;
                     if (depth >= 1537 && depth <= 4863 && orderScore >= 3001) reduction -= 256;
                     if (!pvNode && hashMoveIsCapture) reduction += 256;
+                    // The reduced search keeps at least one ply.
                     if (reduction > 0 && depth - 511 <= reduction) reduction = depth - 512;
                     if (reduction < 0) reduction = 0;
                 }
@@ -639,25 +643,27 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
         }
 
         if (pvNode && target != SLOT_EMPTY && enteredByCapture && to == enteringTo) extension = ONE_PLY;
-        if (ns.pieceCount[T] == 1 && target != SLOT_EMPTY && b.slotValue[target] > 1871) extension += 128;
-        if (ply >= extensionPlyLimit || deferred) extension = 0;
+        // Taking the last piece (a minor or more) of a side with one left: half a ply more for the ending.
+        if (ns.pieceCount[T] == 1 && target != SLOT_EMPTY && b.slotValue[target] >= VALUE_KNIGHT) extension += 128;
+        if (ply >= w.extensionPlyLimit || deferred) extension = 0;
         const int newDepth = depth + extension - ONE_PLY;
         uint32_t childFlags = (cx.flags & SF_INHERIT) | SF_VERIFY_LEGAL;
         if (searched == 0 && (cx.flags & SF_FIRST_CHILD)) childFlags |= SF_FIRST_CHILD;
 
         int r;
-        childSearches.increment();
+        w.counters.childSearches.increment();
         if (searched == 0) {
-            r = searchNode<T>(m, childFlags, newDepth, -beta, -alpha, &ns);
+            r = searchNode<T>(w, m, childFlags, newDepth, -beta, -alpha, &ns);
         } else {
-            r = searchNode<T>(m, childFlags | (pvNode ? SF_SCOUT : 0), newDepth - reduction, -alpha - 1, -alpha, &ns);
+            r = searchNode<T>(w, m, childFlags | (pvNode ? SF_SCOUT : 0), newDepth - reduction, -alpha - 1, -alpha,
+                              &ns);
             if (r != ILLEGAL_SCORE && -r > alpha && reduction > 0) {
-                childSearches.increment();
-                r = searchNode<T>(m, childFlags, newDepth, pvNode ? -alpha - 1 : -beta, -alpha, &ns);
+                w.counters.childSearches.increment();
+                r = searchNode<T>(w, m, childFlags, newDepth, pvNode ? -alpha - 1 : -beta, -alpha, &ns);
             }
             if (pvNode && r != ILLEGAL_SCORE && -r > alpha && -r < beta) {
-                childSearches.increment();
-                r = searchNode<T>(m, childFlags, newDepth, -beta, -alpha, &ns);
+                w.counters.childSearches.increment();
+                r = searchNode<T>(w, m, childFlags, newDepth, -beta, -alpha, &ns);
             }
         }
         if (r == ILLEGAL_SCORE) continue;
@@ -678,7 +684,7 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
             raised = true;
             raisedByQuiet = quiet;
             justRaised = true;
-            if (pvNode) recordPv(ply, packScoreMove(score, m));
+            if (pvNode) recordPv(w, ply, packScoreMove(score, m));
         }
         if (quiet) {
             quietSearched++;
@@ -688,15 +694,16 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
     }
 
     if (cut) {
-        if (pvNode) recordPv(ply, packScoreMove(cutScore, cutMove));
+        if (pvNode) recordPv(w, ply, packScoreMove(cutScore, cutMove));
         const int target = b.squareSlot[moveTo(cutMove)];
         if (target == SLOT_EMPTY && !isPromotion(cutMove) && moveKind(cutMove) != MK_EN_PASSANT) {
-            if (cx.move != 0) counterMoves[C][b.slotType[b.squareSlot[enteringTo]]][enteringTo] = uint16_t(cutMove);
+            if (cx.move != 0)
+                w.ordering.counterMoves[C][b.slotType[b.squareSlot[enteringTo]]][enteringTo] = uint16_t(cutMove);
             if (!(cx.flags & SF_AFTER_NULL)) {
-                uint32_t& k = killerMoves[C][ply];
+                uint32_t& k = w.ordering.killerMoves[C][ply];
                 if ((k & 0xFFFF) != cutMove) k = (k << 16) | cutMove;
             }
-            if (cutDepth != ONE_PLY) rewardQuiet(C, cutMove, depth, tried, nTried);
+            if (cutDepth != ONE_PLY) rewardQuiet(w, C, cutMove, depth, tried, nTried);
         }
         if (!cx.epGuard) ttStore(TT_LOWER, cutScore, cutMove, depth, pvNode, C, ns, storeEval);
         return cutScore;
@@ -706,32 +713,32 @@ static int fullWidth(NodeContext<C>& cx, int depth, int alpha, int beta) {
         if (raised) ttStore(TT_EXACT, alpha, bestMove, depth, pvNode, C, ns, storeEval);
         else ttStore(TT_UPPER, alpha, 0, depth, pvNode, C, ns, storeEval);
     }
-    if (raised && raisedByQuiet && lastDepth > ONE_PLY) rewardQuiet(C, bestMove, depth, tried, nTried);
+    if (raised && raisedByQuiet && lastDepth > ONE_PLY) rewardQuiet(w, C, bestMove, depth, tried, nTried);
     return alpha;
 }
 
 // Node entry: everything after the move is made, shared by both searches.
 template <int C>
-static int nodeBody(NodeContext<C>& cx, int captured, int depth, int alpha, int beta) {
+static int nodeBody(SearchWorker& w, NodeContext<C>& cx, int captured, int depth, int alpha, int beta) {
     typedef Side<C> S;
     NodeState& ns = cx.ns;
     const uint32_t flags = cx.flags;
     const uint32_t move = cx.move;
     WorkBoard& b = workBoard;
 
-    nodeCount.increment();
+    w.counters.nodeCount.increment();
     if (!(flags & SF_ALREADY_MADE)) {
         if (!(flags & SF_ROOT)) ns.searchPly++;
         // A node re-entered with its move already made keeps the values its
         // first entry set (the captured slot, the fifty-move step).
         ns.lastMove = uint32_t(captured) << 16 | move;
-        if (ns.searchPly > 0) pvTable[ns.searchPly][0] = 0;
+        if (ns.searchPly > 0) w.pvTable[ns.searchPly][0] = 0;
     }
     if (ns.searchPly >= MAX_SEARCH_PLY) return evaluate(C, ns);
     if (!(flags & SF_ALREADY_MADE) && ns.searchPly > 0 && depth >= 0) {
         bool irreversible = move == 0 || captured != SLOT_EMPTY || moveKind(move) != 0 ||
                             b.slotType[b.squareSlot[moveTo(move)]] >= WHITE_PAWN;
-        HistoryEntry& h = searchHistory[historyBase + ns.searchPly];
+        HistoryEntry& h = w.searchHistory[w.historyBase + ns.searchPly];
         h.hashLock = ns.hashLock;
         h.keyHigh = uint16_t(ns.hashKey >> 16);
         h.move = uint16_t(move);
@@ -773,23 +780,24 @@ static int nodeBody(NodeContext<C>& cx, int captured, int depth, int alpha, int 
         }
     }
 
-    if (depth < ONE_PLY) return quiesce<C>(cx, depth, alpha, beta);
-    return fullWidth<C>(cx, depth, alpha, beta);
+    if (depth < ONE_PLY) return quiesce<C>(w, cx, depth, alpha, beta);
+    return fullWidth<C>(w, cx, depth, alpha, beta);
 }
 
 template <int C>
-static int searchNode(uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state) {
+static int searchNode(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
+                      const NodeState* state) {
     typedef Side<C> S;
     constexpr int T = C ^ 1;
-    if (++pollCount >= pollInterval) {
-        pollCount = 0;
-        checkClock();
+    if (++w.counters.pollCount >= w.clock.pollInterval) {
+        w.counters.pollCount = 0;
+        checkClock(w);
     }
-    if (abortSearch) throw SearchAborted();
+    if (w.signals.abortSearch) throw SearchAborted();
 
     NodeContext<C> cx;
     cx.ns = *state;
-    cx.move = move & 0x7FFF;
+    cx.move = move & LIST_MOVE;
     cx.flags = flags;
     int captured = SLOT_EMPTY;
     const bool make = cx.move != 0 && !(flags & SF_ALREADY_MADE);
@@ -816,14 +824,16 @@ static int searchNode(uint32_t move, uint32_t flags, int depth, int alpha, int b
         captured = SLOT_EMPTY;
     }
 
-    int score = nodeBody<C>(cx, captured, depth, alpha, beta);
+    int score = nodeBody<C>(w, cx, captured, depth, alpha, beta);
     if (make) unmakeFor<T>(cx.move, captured);
     return score;
 }
 
-int searchWhite(uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state) {
-    return searchNode<0>(move, flags, depth, alpha, beta, state);
+int searchWhite(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
+                const NodeState* state) {
+    return searchNode<0>(w, move, flags, depth, alpha, beta, state);
 }
-int searchBlack(uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state) {
-    return searchNode<1>(move, flags, depth, alpha, beta, state);
+int searchBlack(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
+                const NodeState* state) {
+    return searchNode<1>(w, move, flags, depth, alpha, beta, state);
 }

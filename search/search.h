@@ -45,42 +45,24 @@ constexpr bool isPlainScore(int s) { return s > -MATE_BOUND && s < MATE_BOUND; }
 // promoted queens, plus room for the moves deferred to the end.
 constexpr int SEARCH_LIST_SIZE = 512;
 
-// Thrown at a node entry once abortSearch is set; caught by the driver.
+// Thrown at a node entry once the worker's abort signal is set; caught by the driver.
 // No search frame holds an object with a destructor.
 struct SearchAborted {};
 
-extern Relaxed<int> abortSearch;
-extern Relaxed<uint32_t> nodeCount;
-extern Relaxed<uint32_t> childSearches;
-extern uint32_t pollCount, interiorNodes, quiesceNodes, ttHits;
-extern int extensionPlyLimit;
-extern uint32_t rootMoves[MAX_MOVES];
-// The history the search appends to and walks for repetitions.
-extern HistoryEntry* searchHistory;
-extern int historyBase;  // index of the last played entry, -1 before any move
+struct SearchWorker;
 
-// Copies the root's line into out (at most 59 words, 0-terminated).
-void collectVariation(uint32_t* out);
-// The root cell: score << 16 | move of the best root move found so far.
-uint32_t rootPvWord();
-void setRootPvWord(uint32_t word);
-void clearRootPv();
 inline uint32_t packScoreMove(int score, uint32_t move) {
     return (uint32_t(uint16_t(int16_t(score))) << 16) | (move & 0xFFFF);
 }
 inline int scoreOf(uint32_t word) { return int16_t(uint16_t(word >> 16)); }
 
-int searchWhite(uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);
-int searchBlack(uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);
+int searchWhite(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);
+int searchBlack(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);
 
-// Ordering tables, one set per colour.
-extern uint32_t killerMoves[2][60];
-extern uint16_t counterMoves[2][7][64];
-extern int32_t historyScores[2][7][64];
+// A new game clears the engine worker's ordering tables.
 void clearHistory();
 void clearCounterMoves();
 void clearKillers();
-void clearSearchCounters();
 
 // The node entry's make: plays m of colour mover on workBoard and updates ns
 // (returns the captured slot). For tools and tests; the search inlines it.
@@ -89,5 +71,4 @@ int makeNodeMove(int mover, NodeState& ns, uint32_t m);
 // Repetition walk over the game and search history from the node back:
 // 1 for a position seen twice before, 2 for one repetition inside the search
 // (or of the root), -1 otherwise.
-int repetitionScore(const NodeState& ns, int side);
-
+int repetitionScore(const SearchWorker& w, const NodeState& ns, int side);

@@ -9,6 +9,8 @@
 #include "search/transtable.h"
 #include "eval/pawnhash.h"
 #include "engine/platform.h"
+#include "engine/report.h"
+#include "search/worker.h"
 
 static const char* const BENCH_POSITIONS[] = {
     "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
@@ -72,12 +74,12 @@ int main(int argc, char** argv) {
         budget.maxDepth = depth;
         budget.targetTenths = budget.hardTenths = 1 << 30;
         PonderState ponder;
-        abortSearch = 0;
+        searchWorker.signals.abortSearch = 0;
         uint32_t r = think(game, budget, ponder);
         char move[8];
         moveToText(r & 0xFFFF, move);
-        std::printf("%2d %-6s %10u  %s\n", index, move, uint32_t(nodeCount), fen);
-        total += nodeCount;
+        std::printf("%2d %-6s %10u  %s\n", index, move, uint32_t(searchWorker.counters.nodeCount), fen);
+        total += searchWorker.counters.nodeCount;
     }
     uint32_t ms = tickCount() - start;
     if (ms == 0) ms = 1;

@@ -7,7 +7,7 @@
 #include "board/game.h"
 #include "eval/evaluate.h"
 #include "eval/pawnhash.h"
-#include "eval/positionwalk.h"
+#include "tools/lib/positionwalk.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 #include "board/game.h"
-#include "book/bookbuilder.h"
-#include "book/pgnreader.h"
+#include "tools/lib/bookbuilder.h"
+#include "tools/lib/pgnreader.h"
 
 static int usage() {
     std::fprintf(stderr, "usage: makebook [-n plies] [-o book.bo2] [-q] games.pgn...\n");

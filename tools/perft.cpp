@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "board/perft.h"
+#include "tools/lib/perft.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 #include "egtb/tablebase.h"
-#include "egtb/tbgenerate.h"
 #include "egtb/tbindex.h"
 #include "egtb/tbregistry.h"
+#include "tools/lib/tbgenerate.h"
 
 namespace {
 

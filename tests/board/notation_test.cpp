@@ -53,27 +53,21 @@ class NotationLine : public LettersFixture {};
 
 // --- coordinate notation ---------------------------------------------------
 
-TEST_F(NotationCoordinates, PromotionLettersEnglishAndFrench) {
+TEST_F(NotationCoordinates, ReadingPromotionLettersEnPassantAndCastling) {
     const uint32_t e7e8 = mv("e7e8");
-    struct Case { const char* text; uint32_t kind; } cases[] = {
-        {"e7e8q", MK_PROMO_QUEEN},  {"E7E8=Q", MK_PROMO_QUEEN}, {"e7e8d", MK_PROMO_QUEEN},
-        {"e7e8r", MK_PROMO_ROOK},   {"e7e8=t", MK_PROMO_ROOK},  {"e7e8B", MK_PROMO_BISHOP},
-        {"e7e8f", MK_PROMO_BISHOP}, {"e7e8n", MK_PROMO_KNIGHT}, {"e7e8=C", MK_PROMO_KNIGHT},
-        {"e7e8x", 0},  {"e7e8k", 0},  {"e7e8=x", 0}, {"e7e8=", 0}, {"e7e8 ", 0}, {"e7e8+", 0}, {"e7e8", 0},
+    struct Case { const char* text; int side; uint32_t want; } cases[] = {
+        // English and French promotion letters; anything else promotes to nothing
+        {"e7e8q", 0, e7e8 | MK_PROMO_QUEEN},   {"E7E8=Q", 0, e7e8 | MK_PROMO_QUEEN}, {"e7e8d", 0, e7e8 | MK_PROMO_QUEEN},
+        {"e7e8r", 0, e7e8 | MK_PROMO_ROOK},    {"e7e8=t", 0, e7e8 | MK_PROMO_ROOK},  {"e7e8B", 0, e7e8 | MK_PROMO_BISHOP},
+        {"e7e8f", 0, e7e8 | MK_PROMO_BISHOP},  {"e7e8n", 0, e7e8 | MK_PROMO_KNIGHT}, {"e7e8=C", 0, e7e8 | MK_PROMO_KNIGHT},
+        {"e7e8x", 0, e7e8}, {"e7e8k", 0, e7e8}, {"e7e8=x", 0, e7e8}, {"e7e8=", 0, e7e8}, {"e7e8 ", 0, e7e8},
+        {"e7e8+", 0, e7e8}, {"e7e8", 0, e7e8},
+        {"e5d6ep", 0, mv("e5d6", MK_EN_PASSANT)}, {"E5D6EP", 0, mv("e5d6", MK_EN_PASSANT)},
+        {"e5d6e", 0, mv("e5d6")},  // a lone E is no promotion letter
+        {"a1h8", 1, mv("a1h8")}, {"h8a1", 0, mv("h8a1")},
     };
-    for (const Case& c : cases) EXPECT_EQ(coord(c.text, 0), e7e8 | c.kind) << c.text;
-}
-
-TEST_F(NotationCoordinates, EnPassantSuffixAndPlainMoves) {
-    EXPECT_EQ(coord("e5d6ep", 0), mv("e5d6", MK_EN_PASSANT));
-    EXPECT_EQ(coord("E5D6EP", 0), mv("e5d6", MK_EN_PASSANT));
-    EXPECT_EQ(coord("e5d6", 0), mv("e5d6"));
-    EXPECT_EQ(coord("e5d6e", 0), mv("e5d6"));  // a lone E is no promotion letter
-    EXPECT_EQ(coord("a1h8", 1), mv("a1h8"));
-    EXPECT_EQ(coord("h8a1", 0), mv("h8a1"));
-}
-
-TEST_F(NotationCoordinates, CastlingWordsDependOnSide) {
+    for (const Case& c : cases) EXPECT_EQ(coord(c.text, c.side), c.want) << c.text;
+    // Castling words depend on the side to move.
     for (const char* k : {"o-o", "O-O", "0-0", "O-O+", "0-0 "}) {
         EXPECT_EQ(coord(k, WHITE), CASTLE_WK_WHITE) << k;
         EXPECT_EQ(coord(k, BLACK), CASTLE_BK_BLACK) << k;
@@ -90,25 +84,14 @@ TEST_F(NotationCoordinates, MalformedTextIsNoMove) {
         EXPECT_EQ(coord(bad, 0), 0u) << '"' << bad << '"';
 }
 
-TEST_F(NotationCoordinates, TextIsUpperCasedInPlace) {
-    char t[] = "e7e8=q";
-    parseMove(t, 0);
-    EXPECT_STREQ(t, "E7E8=Q");
-    char c[] = "o-o-o";
-    parseMove(c, 1);
-    EXPECT_STREQ(c, "O-O-O");
-}
-
 TEST_F(NotationCoordinates, WritingUsesActiveLettersAndKingMoves) {
-    EXPECT_EQ(text(mv("a2a1", MK_PROMO_QUEEN)), "a2a1Q");
-    EXPECT_EQ(text(mv("h7g8", MK_PROMO_ROOK)), "h7g8R");
-    EXPECT_EQ(text(mv("b7b8", MK_PROMO_BISHOP)), "b7b8B");
-    EXPECT_EQ(text(mv("b7a8", MK_PROMO_KNIGHT)), "b7a8N");
-    EXPECT_EQ(text(CASTLE_WQ_WHITE), "e1c1");
-    EXPECT_EQ(text(CASTLE_BK_BLACK), "e8g8");
-    EXPECT_EQ(text(mv("e5d6", MK_EN_PASSANT)), "e5d6");
-    EXPECT_EQ(text(mv("a1a1")), "a1a1");
-    EXPECT_EQ(text(mv("h8h8")), "h8h8");
+    struct Case { uint32_t move; const char* want; } cases[] = {
+        {mv("a2a1", MK_PROMO_QUEEN), "a2a1Q"}, {mv("h7g8", MK_PROMO_ROOK), "h7g8R"},
+        {mv("b7b8", MK_PROMO_BISHOP), "b7b8B"}, {mv("b7a8", MK_PROMO_KNIGHT), "b7a8N"},
+        {CASTLE_WQ_WHITE, "e1c1"}, {CASTLE_BK_BLACK, "e8g8"}, {mv("e5d6", MK_EN_PASSANT), "e5d6"},
+        {mv("a1a1"), "a1a1"}, {mv("h8h8"), "h8h8"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(text(c.move), c.want);
 }
 
 TEST_F(NotationCoordinates, EveryLegalMoveSurvivesARoundTrip) {
@@ -128,195 +111,98 @@ TEST_F(NotationCoordinates, EveryLegalMoveSurvivesARoundTrip) {
     EXPECT_GT(count, 30);
 }
 
-// --- algebraic notation, reading --------------------------------------------
+// --- algebraic notation ----------------------------------------------------
 
-TEST_F(NotationSanReading, FileAndRankDisambiguation) {
-    setup("rnbqkb1r/ppp1pppp/5n2/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -");
-    EXPECT_EQ(san("Nbd7"), mv("b8d7"));
-    EXPECT_EQ(san("nbd7"), mv("b8d7"));  // lower-case n is still a piece letter
-    EXPECT_EQ(san("Nfd7"), mv("f6d7"));
-    EXPECT_EQ(san("Nd7"), 0u);
-    EXPECT_EQ(san("Ncd7"), 0u);
+const char* const START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+const char* const CASTLES_W = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq -";
+const char* const CASTLES_B = "r3k2r/8/8/8/8/8/8/R3K2R b KQkq -";
+const char* const TWO_ROOKS = "4k3/8/8/R7/8/8/8/R3K3 w - -";         // a1 and a5
+const char* const TWO_KNIGHTS = "4k3/8/8/3p4/8/2N1N3/8/4K3 w - -";   // c3 and e3 reach d5
+const char* const PINNED_D2 = "4k3/8/8/8/1b6/8/3N4/4K1N1 w - -";    // d2 pinned; g1 alone reaches f3
+const char* const PAWNS_TAKE = "4k3/8/8/3p4/2P1P3/8/8/4K3 w - -";
+const char* const EN_PASSANT = "4k3/8/8/3pP3/8/8/8/4K3 w - d6";
+const char* const PROMOTE = "3r4/4P3/8/8/8/8/k7/4K3 w - -";
 
-    setup("4k3/8/8/R7/8/8/8/R3K3 w - -");
-    EXPECT_EQ(san("R1a3"), mv("a1a3"));
-    EXPECT_EQ(san("R5a3"), mv("a5a3"));
-    EXPECT_EQ(san("Ra3"), 0u);
-    EXPECT_EQ(san("Raa3"), 0u);  // both rooks stand on the a-file
-    EXPECT_EQ(san("Rb1"), mv("a1b1"));
-    EXPECT_EQ(san("Rh5"), mv("a5h5"));
-
-    setup("4k3/8/8/3p4/8/2N1N3/8/4K3 w - -");
-    EXPECT_EQ(san("Ncxd5"), mv("c3d5"));
-    EXPECT_EQ(san("Nexd5"), mv("e3d5"));
-    EXPECT_EQ(san("Nxd5"), 0u);
-}
-
-// A pinned knight's move is illegal and must not make the other one's move
-// ambiguous, in reading or in writing.
-TEST_F(NotationSanReading, PinnedRivalsDoNotNeedNamingApart) {
-    setup("4k3/4r3/8/8/8/8/2N1N3/4K3 w - -");
-    EXPECT_EQ(san("Nd4"), mv("c2d4"));
-    EXPECT_EQ(sanOf(mv("c2d4")), "Nd4 ");
-    EXPECT_EQ(san("Ned4"), 0u);
-}
-
-TEST_F(NotationSanReading, PawnCapturesAgainstPieceLetters) {
-    setup("4k3/8/8/4b3/1p6/2P5/8/4K3 b - -");
-    EXPECT_EQ(san("bxc3"), mv("b4c3"));
-    EXPECT_EQ(san("Bxc3"), mv("e5c3"));
-    EXPECT_EQ(san("bc3"), mv("b4c3"));
-    EXPECT_EQ(san("b3"), mv("b4b3"));
-
-    setup("4k3/8/8/3p4/2P1P3/8/8/4K3 w - -");
-    EXPECT_EQ(san("cxd5"), mv("c4d5"));
-    EXPECT_EQ(san("exd5"), mv("e4d5"));
-    EXPECT_EQ(san("exd"), mv("e4d5"));  // destination file alone
-    EXPECT_EQ(san("c5"), mv("c4c5"));
-    EXPECT_EQ(san("dxd5"), 0u);
-    EXPECT_EQ(san("xd5"), 0u);
-}
-
-TEST_F(NotationSanReading, PromotionNeedsAnEqualsSign) {
-    setup("3r4/4P3/8/8/8/8/k7/4K3 w - -");
-    EXPECT_EQ(san("e8=Q"), mv("e7e8", MK_PROMO_QUEEN));
-    EXPECT_EQ(san("e8=n"), mv("e7e8", MK_PROMO_KNIGHT));
-    EXPECT_EQ(san("exd8=R"), mv("e7d8", MK_PROMO_ROOK));
-    EXPECT_EQ(san("exd8=B+"), mv("e7d8", MK_PROMO_BISHOP));
-    EXPECT_EQ(san("e8Q"), 0u);
-    EXPECT_EQ(san("e8"), 0u);
-    EXPECT_EQ(san("exd8"), 0u);
-    EXPECT_EQ(san("e8="), 0u);
-}
-
-TEST_F(NotationSanReading, EntriesMarkedIllegalAreNoCandidates) {
-    // The d2 knight is pinned; its moves are in the list, marked illegal.
-    setup("4k3/8/8/8/1b6/8/3N4/4K1N1 w - -");
-    ASSERT_TRUE(listed(mv("d2f3"), false));
-    ASSERT_TRUE(listed(mv("g1f3"), true));
-    EXPECT_EQ(san("Nf3"), mv("g1f3"));
-    EXPECT_EQ(san("Ngf3"), mv("g1f3"));
-    EXPECT_EQ(san("Nb3"), 0u);
-}
-
-TEST_F(NotationSanReading, CastlingAndKingMoves) {
-    setup("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
-    EXPECT_EQ(san("O-O"), CASTLE_WK_WHITE);
-    EXPECT_EQ(san("0-0-0"), CASTLE_WQ_WHITE);
-    EXPECT_EQ(san("Kf1"), mv("e1f1"));
-    setup("r3k2r/8/8/8/8/8/8/R3K2R b KQkq -");
-    EXPECT_EQ(san("o-o"), CASTLE_BK_BLACK);
-    EXPECT_EQ(san("O-O-O"), CASTLE_BQ_BLACK);
-}
-
-TEST_F(NotationSanReading, CheckSignsAnnotationsAndEnPassantSuffixAreIgnored) {
-    newGame(game);
-    listMoves(game);
+TEST_F(NotationSanReading, TableOfTexts) {
+    const uint32_t none = 0;
+    struct Case { const char* fen; const char* text; uint32_t want; } cases[] = {
+        // file and rank disambiguation; a lower-case n is still a piece letter
+        {"rnbqkb1r/ppp1pppp/5n2/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -", "Nbd7", mv("b8d7")},
+        {"rnbqkb1r/ppp1pppp/5n2/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -", "nbd7", mv("b8d7")},
+        {"rnbqkb1r/ppp1pppp/5n2/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -", "Nfd7", mv("f6d7")},
+        {"rnbqkb1r/ppp1pppp/5n2/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -", "Nd7", none},
+        {"rnbqkb1r/ppp1pppp/5n2/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -", "Ncd7", none},
+        {TWO_ROOKS, "R1a3", mv("a1a3")}, {TWO_ROOKS, "R5a3", mv("a5a3")}, {TWO_ROOKS, "Ra3", none},
+        {TWO_ROOKS, "Raa3", none},  // both rooks stand on the a-file
+        {TWO_ROOKS, "Rb1", mv("a1b1")}, {TWO_ROOKS, "Rh5", mv("a5h5")},
+        {TWO_KNIGHTS, "Ncxd5", mv("c3d5")}, {TWO_KNIGHTS, "Nexd5", mv("e3d5")}, {TWO_KNIGHTS, "Nxd5", none},
+        // a pinned rival, or one whose move is listed as illegal, needs no naming apart
+        {"4k3/4r3/8/8/8/8/2N1N3/4K3 w - -", "Nd4", mv("c2d4")},
+        {"4k3/4r3/8/8/8/8/2N1N3/4K3 w - -", "Ned4", none},
+        {PINNED_D2, "Nf3", mv("g1f3")}, {PINNED_D2, "Ngf3", mv("g1f3")}, {PINNED_D2, "Nb3", none},
+        // pawn captures against piece letters
+        {"4k3/8/8/4b3/1p6/2P5/8/4K3 b - -", "bxc3", mv("b4c3")},
+        {"4k3/8/8/4b3/1p6/2P5/8/4K3 b - -", "Bxc3", mv("e5c3")},
+        {"4k3/8/8/4b3/1p6/2P5/8/4K3 b - -", "bc3", mv("b4c3")},
+        {"4k3/8/8/4b3/1p6/2P5/8/4K3 b - -", "b3", mv("b4b3")},
+        {PAWNS_TAKE, "cxd5", mv("c4d5")}, {PAWNS_TAKE, "exd5", mv("e4d5")},
+        {PAWNS_TAKE, "exd", mv("e4d5")},  // destination file alone
+        {PAWNS_TAKE, "c5", mv("c4c5")}, {PAWNS_TAKE, "dxd5", none}, {PAWNS_TAKE, "xd5", none},
+        // promotion needs an equals sign
+        {PROMOTE, "e8=Q", mv("e7e8", MK_PROMO_QUEEN)}, {PROMOTE, "e8=n", mv("e7e8", MK_PROMO_KNIGHT)},
+        {PROMOTE, "exd8=R", mv("e7d8", MK_PROMO_ROOK)}, {PROMOTE, "exd8=B+", mv("e7d8", MK_PROMO_BISHOP)},
+        {PROMOTE, "e8Q", none}, {PROMOTE, "e8", none}, {PROMOTE, "exd8", none}, {PROMOTE, "e8=", none},
+        // castling, with zeros or letters, and check signs or annotations after it
+        {CASTLES_W, "O-O", CASTLE_WK_WHITE}, {CASTLES_W, "0-0-0", CASTLE_WQ_WHITE}, {CASTLES_W, "Kf1", mv("e1f1")},
+        {CASTLES_W, "O-O+", CASTLE_WK_WHITE}, {CASTLES_W, "O-O-O#", CASTLE_WQ_WHITE},
+        {CASTLES_W, "0-0-0!", CASTLE_WQ_WHITE},
+        {CASTLES_B, "o-o", CASTLE_BK_BLACK}, {CASTLES_B, "O-O-O", CASTLE_BQ_BLACK},
+        // en passant with or without its suffix
+        {EN_PASSANT, "exd6", mv("e5d6")}, {EN_PASSANT, "exd6e.p.", mv("e5d6")},
+        {EN_PASSANT, "exd6 e.p.", mv("e5d6")}, {EN_PASSANT, "exd6E.P.", mv("e5d6")},
+        {EN_PASSANT, "exd6e.p.+", mv("e5d6")}, {EN_PASSANT, "exd6+e.p.", mv("e5d6")},
+        {EN_PASSANT, "exd6+", mv("e5d6")},
+    };
+    for (const Case& c : cases) {
+        setup(c.fen);
+        EXPECT_EQ(san(c.text), c.want) << c.fen << " " << c.text;
+    }
+    // The pinned knight's moves are in the list, marked illegal.
+    setup(PINNED_D2);
+    EXPECT_TRUE(listed(mv("d2f3"), false));
+    EXPECT_TRUE(listed(mv("g1f3"), true));
+    // Check signs and annotations are ignored; malformed text is no move.
+    setup(START);
     for (const char* t : {"Nf3+", "Nf3#", "Nf3!", "Nf3??", "Nf3!?", "Ngf3+!", "Nf3 "})
         EXPECT_EQ(san(t), mv("g1f3")) << t;
     EXPECT_EQ(san("e4!?"), mv("e2e4"));
     EXPECT_EQ(san("e4#"), mv("e2e4"));
-
-    setup("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
-    EXPECT_EQ(san("O-O+"), CASTLE_WK_WHITE);
-    EXPECT_EQ(san("O-O-O#"), CASTLE_WQ_WHITE);
-    EXPECT_EQ(san("0-0-0!"), CASTLE_WQ_WHITE);
-
-    setup("4k3/8/8/3pP3/8/8/8/4K3 w - d6");
-    for (const char* t : {"exd6", "exd6e.p.", "exd6 e.p.", "exd6E.P.", "exd6e.p.+", "exd6+e.p.", "exd6+"})
-        EXPECT_EQ(san(t), mv("e5d6")) << t;
-}
-
-TEST_F(NotationSanReading, MalformedTextIsNoMove) {
-    newGame(game);
-    listMoves(game);
     for (const char* bad : {"", "N", "Nx", "Nxe", "Nf", "Z", "x", "+", "#", "!!", "e.p.", "e9", "i4", "Qz9", "Pe4",
                             "Xe4", "N0f3", "Nf9", "e5", "O-", "-"})
         EXPECT_EQ(san(bad), 0u) << '"' << bad << '"';
 }
 
-TEST_F(NotationSanReading, TextIsUpperCasedInPlace) {
-    newGame(game);
-    listMoves(game);
-    char t[] = "nf3";
-    EXPECT_EQ(parseSan(t, game.sideToMove, game.legalMoves, game.board), mv("g1f3"));
-    EXPECT_STREQ(t, "NF3");
-}
-
-// --- algebraic notation, writing --------------------------------------------
-
-TEST_F(NotationSanWriting, FormatSanPieces) {
-    std::string out;
-    formatSan(out, CASTLE_BQ_BLACK, KING, 0, 0);
-    formatSan(out, CASTLE_WK_WHITE, KING, 0, 0);
-    EXPECT_EQ(out, "O-O-O O-O ");
-    out = "";
-    formatSan(out, mv("e5d6", MK_EN_PASSANT), WHITE_PAWN, 0, 0);
-    EXPECT_EQ(out, "exd6 ");
-    out = "";
-    formatSan(out, mv("b2a1", MK_PROMO_KNIGHT), BLACK_PAWN, 1, 0);
-    EXPECT_EQ(out, "bxa1=N ");
-    out = "";
-    formatSan(out, mv("e2e4"), WHITE_PAWN, 0, 'e');  // pawns never disambiguate
-    EXPECT_EQ(out, "e4 ");
-    out = "";
-    formatSan(out, mv("b8d7"), KNIGHT, 1, 'b');
-    formatSan(out, mv("a1a3"), ROOK, 0, '1');
-    formatSan(out, mv("d1h5"), QUEEN, 0, 0);
-    EXPECT_EQ(out, "Nbxd7 R1a3 Qh5 ");
-}
-
-TEST_F(NotationSanWriting, DisambiguationByFileThenRank) {
-    setup("4k3/8/8/8/8/8/4K3/R6R w - -");
-    EXPECT_EQ(sanOf(mv("a1d1")), "Rad1 ");
-    EXPECT_EQ(sanOf(mv("h1d1")), "Rhd1 ");
-    EXPECT_EQ(sanOf(mv("a1a5")), "Ra5 ");
-
-    setup("4k3/8/8/R7/8/8/8/R3K3 w - -");
-    EXPECT_EQ(sanOf(mv("a1a3")), "R1a3 ");
-    EXPECT_EQ(sanOf(mv("a5a3")), "R5a3 ");
-    EXPECT_EQ(sanOf(mv("a1b1")), "Rb1 ");
-
-    setup("4k3/8/8/3p4/8/2N1N3/8/4K3 w - -");
-    EXPECT_EQ(sanOf(mv("c3d5")), "Ncxd5 ");
-    EXPECT_EQ(sanOf(mv("e3d5")), "Nexd5 ");
-
-    // A pinned rival cannot go there: no letter is needed.
-    setup("4k3/8/8/8/1b6/8/3N4/4K1N1 w - -");
-    EXPECT_EQ(sanOf(mv("g1f3")), "Nf3 ");
-    EXPECT_EQ(sanOf(mv("g1h3")), "Nh3 ");
-}
-
-TEST_F(NotationSanWriting, PawnsCastlingAndEnPassantTakeKindsFromTheList) {
-    setup("4k3/8/8/3p4/2P1P3/8/8/4K3 w - -");
-    EXPECT_EQ(sanOf(mv("c4d5")), "cxd5 ");
-    EXPECT_EQ(sanOf(mv("e4d5")), "exd5 ");
-    EXPECT_EQ(sanOf(mv("e4e5")), "e5 ");
-
-    setup("4k3/8/8/3pP3/8/8/8/4K3 w - d6");
-    EXPECT_EQ(sanOf(mv("e5d6")), "exd6 ");
-    EXPECT_EQ(sanOf(mv("e5d6", MK_EN_PASSANT)), "exd6 ");
-
-    setup("r3k2r/8/8/8/8/8/8/R3K2R b KQkq -");
-    EXPECT_EQ(sanOf(mv("e8g8")), "O-O ");
-    EXPECT_EQ(sanOf(mv("e8c8")), "O-O-O ");
-    EXPECT_EQ(sanOf(mv("h8h1")), "Rxh1 ");
-}
-
-TEST_F(NotationSanWriting, PromotionsMustMatchAnEntry) {
-    setup("3r4/4P3/8/8/8/8/k7/4K3 w - -");
-    EXPECT_EQ(sanOf(mv("e7e8", MK_PROMO_QUEEN)), "e8=Q ");
-    EXPECT_EQ(sanOf(mv("e7d8", MK_PROMO_KNIGHT)), "exd8=N ");
-    EXPECT_EQ(sanOf(mv("e7e8")), "");
-    EXPECT_EQ(sanOf(mv("e1d1", MK_PROMO_QUEEN)), "");
-}
-
-TEST_F(NotationSanWriting, NothingForEmptySquaresOrUnlistedMoves) {
-    newGame(game);
-    listMoves(game);
-    EXPECT_EQ(sanOf(mv("e3e4")), "");
-    EXPECT_EQ(sanOf(mv("e2e5")), "");
-    EXPECT_EQ(sanOf(mv("e7e5")), "");  // the other side's man
+// Kinds (castling, en passant) come from the list; a move that matches no
+// entry, promotion or not, writes nothing.
+TEST_F(NotationSanWriting, TableOfMoves) {
+    struct Case { const char* fen; uint32_t move; const char* want; } cases[] = {
+        {"4k3/8/8/8/8/8/4K3/R6R w - -", mv("a1d1"), "Rad1 "}, {"4k3/8/8/8/8/8/4K3/R6R w - -", mv("h1d1"), "Rhd1 "},
+        {"4k3/8/8/8/8/8/4K3/R6R w - -", mv("a1a5"), "Ra5 "},
+        {TWO_ROOKS, mv("a1a3"), "R1a3 "}, {TWO_ROOKS, mv("a5a3"), "R5a3 "}, {TWO_ROOKS, mv("a1b1"), "Rb1 "},
+        {TWO_KNIGHTS, mv("c3d5"), "Ncxd5 "}, {TWO_KNIGHTS, mv("e3d5"), "Nexd5 "},
+        {PINNED_D2, mv("g1f3"), "Nf3 "}, {PINNED_D2, mv("g1h3"), "Nh3 "},
+        {"4k3/4r3/8/8/8/8/2N1N3/4K3 w - -", mv("c2d4"), "Nd4 "},
+        {PAWNS_TAKE, mv("c4d5"), "cxd5 "}, {PAWNS_TAKE, mv("e4d5"), "exd5 "}, {PAWNS_TAKE, mv("e4e5"), "e5 "},
+        {EN_PASSANT, mv("e5d6"), "exd6 "}, {EN_PASSANT, mv("e5d6", MK_EN_PASSANT), "exd6 "},
+        {CASTLES_B, mv("e8g8"), "O-O "}, {CASTLES_B, mv("e8c8"), "O-O-O "}, {CASTLES_B, mv("h8h1"), "Rxh1 "},
+        {PROMOTE, mv("e7e8", MK_PROMO_QUEEN), "e8=Q "}, {PROMOTE, mv("e7d8", MK_PROMO_KNIGHT), "exd8=N "},
+        {PROMOTE, mv("e7e8"), ""}, {PROMOTE, mv("e1d1", MK_PROMO_QUEEN), ""},
+        {START, mv("e3e4"), ""}, {START, mv("e2e5"), ""}, {START, mv("e7e5"), ""},  // the other side's man
+    };
+    for (const Case& c : cases) {
+        setup(c.fen);
+        EXPECT_EQ(sanOf(c.move), c.want) << c.fen << " " << text(c.move);
+    }
     std::string out = "1. ";
     moveToSan(out, mv("g1f3"), game.legalMoves, game.board);
     EXPECT_EQ(out, "1. Nf3 ");
@@ -377,31 +263,30 @@ TEST_F(NotationLine, StartsAtTheFirstIndexAndAppends) {
     EXPECT_EQ(out, "pv e5 Nf3 ");
 }
 
-TEST_F(NotationLine, PlaysCastlingAndTracksDisambiguation) {
-    setup("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
-    // Plain king moves: the castling kind must come from the list, or the
-    // rooks stay home and the rook moves below are not found.
-    EXPECT_EQ(line({mv("e1g1"), mv("e8c8"), mv("f1d1"), mv("h8e8"), mv("a1b1"), mv("e8e1")}, -1),
-              "O-O O-O-O Rfd1 Rhe8 Rab1 Re1 ");
+std::vector<uint32_t> moves(const char* list) {
+    std::vector<uint32_t> out;
+    for (const char* p = list; *p; p += p[4] ? 5 : 4) out.push_back(mv(p));
+    return out;
 }
 
-TEST_F(NotationLine, PlaysEnPassantAsACapture) {
-    setup("4k3/8/8/8/3p4/8/4PK2/8 w - -");
-    EXPECT_EQ(line({mv("e2e4"), mv("d4e3"), mv("f2e3"), mv("e8d7")}, -1), "e4 dxe3 Kxe3 Kd7 ");
-}
-
-TEST_F(NotationLine, StopsAtMovesNotInTheList) {
-    newGame(game);
-    listMoves(game);
-    EXPECT_EQ(line({mv("e2e4"), mv("e2e4"), mv("g1f3")}, -1), "e4 ");
-    EXPECT_EQ(line({mv("e2e5"), mv("e7e5")}, 1), "");
-    // Fool's mate: after the mate the list holds no entry for a1a8.
-    EXPECT_EQ(line({mv("f2f3"), mv("e7e5"), mv("g2g4"), mv("d8h4"), mv("a1a8")}, -1), "f3 e5 g4 Qh4 ");
-}
-
-TEST_F(NotationLine, StopsAfterAnIllegalMove) {
-    setup("4k3/8/8/8/1b6/8/3N4/4K1N1 w - -");
-    std::string out = line({mv("d2f3"), mv("e8d8"), mv("g1h3")}, -1);
+TEST_F(NotationLine, PlaysEachMoveAndStopsAtOneNotInTheList) {
+    struct Case { const char* fen; const char* seq; const char* want; } cases[] = {
+        // Plain king moves: the castling kind must come from the list, or the
+        // rooks stay home and the rook moves after them are not found.
+        {CASTLES_W, "e1g1 e8c8 f1d1 h8e8 a1b1 e8e1", "O-O O-O-O Rfd1 Rhe8 Rab1 Re1 "},
+        {"4k3/8/8/8/3p4/8/4PK2/8 w - -", "e2e4 d4e3 f2e3 e8d7", "e4 dxe3 Kxe3 Kd7 "},  // en passant
+        {START, "e2e4 e2e4 g1f3", "e4 "},
+        {START, "e2e5 e7e5", ""},
+        // Fool's mate: after the mate the list holds no entry for a1a8.
+        {START, "f2f3 e7e5 g2g4 d8h4 a1a8", "f3 e5 g4 Qh4 "},
+    };
+    for (const Case& c : cases) {
+        setup(c.fen);
+        EXPECT_EQ(line(moves(c.seq), -1), c.want) << c.seq;
+    }
+    // The pinned knight's move is written, then nothing after it.
+    setup(PINNED_D2);
+    std::string out = line(moves("d2f3 e8d8 g1h3"), -1);
     EXPECT_EQ(out.rfind("Ndf3 ", 0), 0u) << out;
     EXPECT_EQ(out.find("Kd8"), std::string::npos) << out;
     EXPECT_EQ(out.find("Nh3"), std::string::npos) << out;

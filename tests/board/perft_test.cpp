@@ -2,7 +2,7 @@
 #include <cstring>
 #include "board/game.h"
 #include "board/movegen.h"
-#include "board/perft.h"
+#include "tools/lib/perft.h"
 
 namespace {
 

@@ -3,11 +3,9 @@
 #include <string>
 #include "board/game.h"
 #include "board/movegen.h"
-#include "board/perft.h"
+#include "tools/lib/perft.h"
 
 namespace {
-
-const char* kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
 std::string text() {
     char buf[128];
@@ -17,28 +15,6 @@ std::string text() {
 
 uint32_t mv(const char* s) {
     return makeMoveWord((s[0] - 'a') + 8 * (s[1] - '1'), (s[2] - 'a') + 8 * (s[3] - '1'));
-}
-
-int legalCount() {
-    int n = 0;
-    for (int i = 0; game.legalMoves[i]; i++) n += !(game.legalMoves[i] & MOVE_ILLEGAL);
-    return n;
-}
-
-TEST(Position, InitialSlotsTextAndOrder) {
-    ASSERT_EQ(setupFromFen(game, kStart), 0);
-    const int squares[16] = {4, 3, 0, 7, 2, 5, 1, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-    for (int s = 0; s < 16; s++) {
-        EXPECT_EQ(game.slotSquare[s], squares[s]) << s;
-        EXPECT_EQ(game.slotSquare[s + 16], s < 8 ? squares[s] ^ 56 : squares[s] + 40) << s;
-    }
-    EXPECT_EQ(text(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR/ w KQkq -");
-    newGame(game);
-    listMoves(game);
-    // knights first (b1c3 b1a3 g1h3 g1f3), then the pawns file by file
-    const char* order[] = {"b1c3", "b1a3", "g1h3", "g1f3", "a2a3", "a2a4", "b2b3", "b2b4"};
-    for (int i = 0; i < 8; i++) EXPECT_EQ(game.legalMoves[i] & 0xFFFF, mv(order[i])) << i;
-    EXPECT_EQ(legalCount(), 20);
 }
 
 TEST(Position, SetupCodesKeepThePreviousPosition) {
@@ -185,11 +161,12 @@ TEST(Position, SearchGeneratorsAndGivesCheck) {
     uint32_t list[MAX_MOVES];
     int n = generateCapturesWhite(list, 0, 0);
     ASSERT_EQ(n, 2);
-    EXPECT_EQ(list[0], (10614u << 16) | mv("e7e8") | MK_PROMO_QUEEN);
-    EXPECT_EQ(list[1], (uint32_t(2808 + 10614) << 16) | mv("e7d8") | MK_PROMO_QUEEN);
+    const uint32_t push = mv("e7e8") | MK_PROMO_QUEEN, take = mv("e7d8") | MK_PROMO_QUEEN;
+    int pushAt = (list[0] & 0xFFFF) == push ? 0 : 1;
+    EXPECT_EQ(list[pushAt] & 0xFFFF, push);
+    EXPECT_EQ(list[1 - pushAt] & 0xFFFF, take);
+    EXPECT_GT(list[1 - pushAt] >> 16, list[pushAt] >> 16);  // taking the rook as well scores higher
     // a rook move that pins the black knight against its king counts as check
-    ASSERT_EQ(setupFromFen(game, "4k3/8/8/4n3/8/8/8/R3K3 w - -"), 0);
-    copyBoardToWork(game.board);
     NodeState ns{};
     ns.pieceCount[0] = 1;
     ASSERT_EQ(setupFromFen(game, "4k3/8/8/4n3/8/8/8/R5K1 w - -"), 0);

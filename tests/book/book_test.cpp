@@ -11,26 +11,8 @@ namespace {
 
 const char* kStartKey = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR/ w KQkq -";
 
-std::string currentKey() {
-    char key[128];
-    positionText(game, key);
-    return key;
-}
-
-// Every test starts from a new game with the book pointed at its own file.
-class BookTest : public ::testing::Test {
+class BookTest : public BookFixture {
 protected:
-    std::string path = tempPath("book.bo2");
-    void SetUp() override {
-        selectEnglishLetters();
-        newGame(game);
-        listMoves(game);
-        setBookFile(path);
-    }
-    void TearDown() override {
-        setBookFile("");
-        std::remove(path.c_str());
-    }
     void play(const char* move) { ASSERT_GE(makeMove(game, mv(move)), 0) << move; }
     int lookup(const char* key, BookRecord& r) {
         FILE* f = std::fopen(path.c_str(), "rb");
@@ -46,15 +28,11 @@ TEST(BookRecordTest, BytesAreLaidOutLittleEndianAtFixedOffsets) {
     unsigned char b[BOOK_RECORD_SIZE];
     std::memset(b, 0xEE, sizeof b);
     encodeRecord(r, b);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(b)), "8/8/8/8/8/8/8/K6k/ w - -");
-    for (int i = 24; i < 70; i++) EXPECT_EQ(b[i], 0) << i;  // zero-padded key
-    EXPECT_EQ(b[70], 0x34); EXPECT_EQ(b[71], 0x12);  // count
-    EXPECT_EQ(b[72], 0x78); EXPECT_EQ(b[73], 0x56);  // points
-    EXPECT_EQ(b[74], 0xBC); EXPECT_EQ(b[75], 0x0A);  // move
-    EXPECT_EQ(b[76], 1); EXPECT_EQ(b[78], 2); EXPECT_EQ(b[80], 3);
-    EXPECT_EQ(b[84], 0xFE); EXPECT_EQ(b[85], 0xFF);
-    EXPECT_EQ(b[86], 0xFF); EXPECT_EQ(b[87], 0x7F);
-    for (int i = 88; i < 100; i++) EXPECT_EQ(b[i], 0) << i;
+    // Zero-padded key, then count, points and move of each entry, little-endian.
+    unsigned char want[BOOK_RECORD_SIZE] = "8/8/8/8/8/8/8/K6k/ w - -";
+    const int words[] = {0x1234, 0x5678, 0x0ABC, 1, 2, 3, 0xFFFF, 0xFFFE, 0x7FFF};
+    for (int i = 0; i < 9; i++) want[70 + 2 * i] = uint8_t(words[i]), want[71 + 2 * i] = uint8_t(words[i] >> 8);
+    for (int i = 0; i < BOOK_RECORD_SIZE; i++) EXPECT_EQ(b[i], want[i]) << i;
     BookRecord back;
     decodeRecord(b, back);
     EXPECT_EQ(back.entries[0].count, 0x1234);
@@ -139,7 +117,7 @@ TEST_F(BookTest, InitialPlacementIsAnsweredSixtyFortyByKingAndQueenPawn) {
     std::srand(777);
     int e4 = 0, d4 = 0;
     for (int i = 0; i < 4000; i++) {
-        uint32_t m = bookProbe();
+        uint32_t m = bookProbe(game);
         if (m == BOOK_MOVE_E2E4) e4++;
         else if (m == BOOK_MOVE_D2D4) d4++;
     }
@@ -149,14 +127,14 @@ TEST_F(BookTest, InitialPlacementIsAnsweredSixtyFortyByKingAndQueenPawn) {
     EXPECT_EQ(BOOK_MOVE_D2D4, mv("d2d4"));
     // Without the position's record there is no book move, 60/40 or not.
     writeFile(path, bytesOf({record("other", {{1, 1, mv("g1f3")}})}));
-    EXPECT_EQ(bookProbe(), 0u);
+    EXPECT_EQ(bookProbe(game), 0u);
 }
 
 TEST_F(BookTest, BookMoveGoesToTheFrontOfTheList) {
     play("e2e4");
     writeFile(path, bytesOf({record(currentKey().c_str(), {{5, 6, mv("c7c5")}})}));
     uint32_t first = game.legalMoves[0];
-    ASSERT_EQ(bookMoveForSearch(game.legalMoves), 1);
+    ASSERT_EQ(bookMoveForSearch(game, game.legalMoves), 1);
     EXPECT_EQ(game.legalMoves[0] & 0xFFFF, mv("c7c5"));
     bool firstKept = false;
     for (int i = 1; game.legalMoves[i]; i++) firstKept |= game.legalMoves[i] == first;
@@ -164,47 +142,37 @@ TEST_F(BookTest, BookMoveGoesToTheFrontOfTheList) {
     EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
 }
 
-TEST_F(BookTest, TenMissesSilenceTheBookUntilANewGameSetUpOrShortTakeBack) {
+TEST_F(BookTest, TenMissesSilenceTheBookUntilItIsRefilled) {
     play("e2e4");
     std::string afterE4 = currentKey();
     writeFile(path, bytesOf({record("elsewhere", {{1, 1, 1}})}));
     for (int i = 0; i < BOOK_MISS_LIMIT; i++) {
-        EXPECT_EQ(bookMoveForSearch(game.legalMoves), 0);
+        EXPECT_EQ(bookMoveForSearch(game, game.legalMoves), 0);
         EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT - 1 - i);
     }
     // Now silent even though the book would know the position.
     writeFile(path, bytesOf({record(afterE4.c_str(), {{1, 1, mv("e7e5")}})}));
-    EXPECT_EQ(bookMoveForSearch(game.legalMoves), 0);
+    EXPECT_EQ(bookMoveForSearch(game, game.legalMoves), 0);
     EXPECT_EQ(bookMissCounter, 0);
-
-    // A take-back to fewer than 20 half-moves played wakes it.
-    ASSERT_EQ(undoMove(game), 0);
-    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
-    play("e2e4");
-    EXPECT_EQ(bookMoveForSearch(game.legalMoves), 1);
-
-    bookMissCounter = 0;
-    ASSERT_EQ(setupFromFen(game, "4k3/8/8/8/8/8/8/4K3 w - - 0 1"), 0);
-    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
-    bookMissCounter = 0;
-    newGame(game);
-    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
+    refillBookMisses();
+    EXPECT_EQ(bookMoveForSearch(game, game.legalMoves), 1);
 
     // No book file at all counts as a miss too.
-    listMoves(game);
     setBookFile(tempPath("absent.bo2"));
-    EXPECT_EQ(bookMoveForSearch(game.legalMoves), 0);
+    EXPECT_EQ(bookMoveForSearch(game, game.legalMoves), 0);
     EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT - 1);
 }
 
-TEST_F(BookTest, TakeBackLateInTheGameKeepsTheBookSilent) {
+TEST_F(BookTest, OnlyATakeBackIntoTheOpeningWakesTheBook) {
     const char* shuffle[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
     for (int i = 0; i < 22; i++) play(shuffle[i % 4]);
     bookMissCounter = 0;
     ASSERT_EQ(undoMove(game), 0);  // 21 half-moves remain
+    bookAfterTakeBack(game);
     EXPECT_EQ(bookMissCounter, 0);
     ASSERT_EQ(undoMove(game), 0);
     ASSERT_EQ(undoMove(game), 0);  // 19 remain
+    bookAfterTakeBack(game);
     EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
 }
 
@@ -214,7 +182,7 @@ TEST_F(BookTest, StoredMovesThatAreNotLegalAreNeverPlayed) {
     writeFile(path, bytesOf({record(currentKey().c_str(), {{1, 2, mv("e2e4")}})}));
     uint32_t before[MAX_MOVES];
     std::memcpy(before, game.legalMoves, sizeof before);
-    EXPECT_EQ(bookMoveForSearch(game.legalMoves), 0);
+    EXPECT_EQ(bookMoveForSearch(game, game.legalMoves), 0);
     EXPECT_EQ(std::memcmp(before, game.legalMoves, sizeof before), 0);
     EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);  // an illegal book move is no miss
 
@@ -225,7 +193,7 @@ TEST_F(BookTest, StoredMovesThatAreNotLegalAreNeverPlayed) {
     int played = 0;
     for (int i = 0; i < 50; i++) {
         ASSERT_EQ(setupFromFen(game, "4r2k/8/8/8/8/8/4B3/4K3 w - - 0 1"), 0);
-        if (bookMoveForSearch(game.legalMoves)) {
+        if (bookMoveForSearch(game, game.legalMoves)) {
             EXPECT_EQ(game.legalMoves[0], mv("e1d1"));
             played++;
         }
@@ -249,7 +217,7 @@ TEST_F(BookTest, RandomBytesNeverCrashOrGiveAnIllegalMove) {
         }
         writeFile(path, bytes);
         bookMissCounter = BOOK_MISS_LIMIT;
-        if (bookMoveForSearch(game.legalMoves)) {
+        if (bookMoveForSearch(game, game.legalMoves)) {
             EXPECT_FALSE(game.legalMoves[0] & MOVE_ILLEGAL);
             EXPECT_EQ(makeMove(game, game.legalMoves[0] & 0xFFFF) >= 0, true);
             ASSERT_EQ(undoMove(game), 0);

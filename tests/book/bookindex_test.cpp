@@ -9,11 +9,14 @@
 #include "board/game.h"
 #include "book/book.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/timecontrol.h"
 #include "search/transtable.h"
+#include "search/worker.h"
 #include "tests/book/booktestutil.h"
+#include "tests/engine/engine_process.h"
 
 using namespace booktest;
 
@@ -137,25 +140,7 @@ TEST(BookIndexTest, AnUnfinishedIndexAnswersOnlyWhatItKnowsAndGoesOnWhereItStopp
     std::remove(path.c_str());
 }
 
-class BookFileTest : public ::testing::Test {
-protected:
-    std::string path = tempPath("file.bo2");
-    void SetUp() override {
-        selectEnglishLetters();
-        newGame(game);
-        listMoves(game);
-        setBookFile(path);
-    }
-    void TearDown() override {
-        setBookFile("");
-        std::remove(path.c_str());
-    }
-    std::string startKey() {
-        char key[128];
-        positionText(game, key);
-        return key;
-    }
-};
+using BookFileTest = BookFixture;
 
 TEST_F(BookFileTest, FifosDevicesAndDirectoriesGiveNoBookMoveWithoutWaiting) {
     std::string fifo = tempPath("fifo.bo2"), zero = tempPath("zero.bo2");
@@ -169,7 +154,7 @@ TEST_F(BookFileTest, FifosDevicesAndDirectoriesGiveNoBookMoveWithoutWaiting) {
         auto done = std::make_shared<std::atomic<int>>(0);
         std::thread([done] {
             bookMissCounter = BOOK_MISS_LIMIT;
-            *done = bookMoveForSearch(game.legalMoves) == 0 && bookMissCounter == BOOK_MISS_LIMIT - 1 ? 1 : 2;
+            *done = bookMoveForSearch(game, game.legalMoves) == 0 && bookMissCounter == BOOK_MISS_LIMIT - 1 ? 1 : 2;
         }).detach();
         for (int waited = 0; waited < 5000 && *done == 0; waited += 10) sleepMs(10);
         ASSERT_EQ(*done, 1) << p;
@@ -180,10 +165,10 @@ TEST_F(BookFileTest, FifosDevicesAndDirectoriesGiveNoBookMoveWithoutWaiting) {
 
 TEST_F(BookFileTest, ABookRewrittenOrReplacedIsReadAfresh) {
     ASSERT_GE(makeMove(game, mv("g1f3")), 0);  // away from the initial placement's 60/40 rule
-    std::string key = startKey();
+    std::string key = currentKey();
     auto probeWith = [&](std::vector<BookRecord> records) {
         writeFile(path, bytesOf(records));
-        return bookProbe();
+        return bookProbe(game);
     };
     EXPECT_EQ(probeWith({record(key.c_str(), {{1, 2, mv("d7d5")}})}), mv("d7d5"));
     // Same size, other contents, at once.
@@ -194,9 +179,9 @@ TEST_F(BookFileTest, ABookRewrittenOrReplacedIsReadAfresh) {
     std::string other = tempPath("other.bo2");
     writeFile(other, bytesOf({record(key.c_str(), {{1, 2, mv("e7e6")}})}));
     setBookFile(other);
-    EXPECT_EQ(bookProbe(), mv("e7e6"));
+    EXPECT_EQ(bookProbe(game), mv("e7e6"));
     setBookFile(path);
-    EXPECT_EQ(bookProbe(), mv("c7c5"));
+    EXPECT_EQ(bookProbe(game), mv("c7c5"));
     std::remove(other.c_str());
 }
 
@@ -213,10 +198,11 @@ TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
     int savedBook = useBook;
     useBook = 1;
     postThinking = 0;
-    writeSlowBook(path, startKey());
+    writeSlowBook(path, currentKey());
     auto thinkNow = [&](int tenths) {
         newGame(game);
         listMoves(game);
+        refillBookMisses();
         TimeBudget budget;
         budget.maxDepth = 2;
         budget.targetTenths = budget.hardTenths = tenths;
@@ -224,15 +210,59 @@ TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
         return int16_t(think(game, budget, ponder) >> 16);
     };
     // A stop that came before the search leaves the book after its first slice.
-    abortSearch = 1;
+    searchWorker.signals.abortSearch = 1;
     EXPECT_NE(thinkNow(600), BOOK_SCORE);
     // The book's share is measured from this search's start, not from an
     // earlier clock that ran out long ago.
-    abortSearch = 0;
-    startClock(1, 1);
+    searchWorker.signals.abortSearch = 0;
+    startClock(searchWorker.clock, 1, 1);
     sleepMs(150);
     EXPECT_EQ(thinkNow(600), BOOK_SCORE);
     useBook = savedBook;
+}
+
+// While the opponent thinks, the search and the book look at the position
+// after the reply the engine expects; the game itself is still before it.
+TEST_F(BookFileTest, PonderingAsksTheBookAboutThePositionAfterTheExpectedReply) {
+    if (ttBucketCount() == 0) allocateTransTable(uint64_t(8) << 20);
+    int savedBook = useBook, savedPost = postThinking;
+    useBook = 1;
+    postThinking = 0;
+    searchWorker.signals.abortSearch = 0;
+    ASSERT_GE(makeMove(game, mv("e2e4")), 0);
+    std::string beforeReply = currentKey();
+    ASSERT_GE(makeMove(game, mv("c7c5")), 0);
+    std::string afterReply = currentKey();
+    ASSERT_EQ(undoMove(game), 0);
+    auto ponder = [&](std::vector<BookRecord> records) {
+        writeFile(path, bytesOf(records));
+        refillBookMisses();
+        PonderState state;
+        state.move = mv("c7c5");
+        // A ponder search has no limit of its own: one the book does not
+        // answer is stopped as the opponent's move would stop it.
+        std::thread stopper([] {
+            sleepMs(300);
+            searchWorker.signals.abortSearch = 1;
+        });
+        uint32_t reply = ponderSearch(game, state) & 0xFFFF;
+        stopper.join();
+        searchWorker.signals.abortSearch = 0;
+        return reply;
+    };
+    // Only the position after the reply is known: its move is the answer
+    // ready for the reply, and no miss is spent on the game's own position.
+    EXPECT_EQ(ponder({record(afterReply.c_str(), {{1, 2, mv("b1a3")}})}), mv("b1a3"));
+    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT);
+    // Only the position before the reply is known: its move (one for the
+    // other side) is no answer, and the one miss is the searched position's.
+    uint32_t reply = ponder({record(beforeReply.c_str(), {{1, 2, mv("e7e5")}})});
+    EXPECT_NE(reply, 0u);
+    EXPECT_NE(reply, mv("e7e5"));
+    EXPECT_EQ(bookMissCounter, BOOK_MISS_LIMIT - 1);
+    EXPECT_EQ(game.ply, 0);  // the game is left before the reply
+    useBook = savedBook;
+    postThinking = savedPost;
 }
 
 // The engine with a FIFO or a device as "Velmora.bo2" beside it still moves and quits.
@@ -243,14 +273,11 @@ TEST(BookProtocolTest, ABookThatNeverEndsHangsNeitherGoNorQuit) {
         std::string book = dir + "/Velmora.bo2";
         if (std::strcmp(kind, "fifo") == 0) ASSERT_EQ(mkfifo(book.c_str(), 0600), 0);
         else ASSERT_EQ(symlink("/dev/zero", book.c_str()), 0);
-        std::string script = "cd " + dir +
-                             " && { printf 'xboard\\nprotover 2\\nnew\\nlevel 0 0:05 0\\ntime 500\\ngo\\n';"
-                             " for i in $(seq 100); do grep -q '^move ' out && break; sleep 0.1; done;"
-                             " printf '?\\nforce\\nquit\\n'; } | timeout 20 ./velmora > out 2>/dev/null";
-        EXPECT_EQ(std::system(script.c_str()), 0) << kind;
-        std::ifstream out(dir + "/out");
-        std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
-        EXPECT_NE(text.find("\nmove "), std::string::npos) << kind << ": " << text;
+        EngineProcess engine("", dir + "/velmora", dir);
+        for (const char* line : {"xboard", "protover 2", "new", "level 0 0:05 0", "time 500", "go"}) engine.send(line);
+        EXPECT_NE(engine.waitFor("move ", 10000), "") << kind;
+        for (const char* line : {"?", "force", "quit"}) engine.send(line);
+        EXPECT_EQ(engine.waitExit(20000), 0) << kind;
     }
     std::system(("rm -rf " + dir).c_str());
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 #include <unistd.h>
+#include <gtest/gtest.h>
+#include "board/game.h"
 #include "book/book.h"
 
 namespace booktest {
@@ -35,5 +37,27 @@ inline void writeFile(const std::string& path, const std::vector<unsigned char>&
     if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 }
+
+// Every test starts from a new game with the book pointed at its own file.
+class BookFixture : public ::testing::Test {
+protected:
+    std::string path = tempPath("book.bo2");
+    void SetUp() override {
+        selectEnglishLetters();
+        newGame(game);
+        listMoves(game);
+        refillBookMisses();
+        setBookFile(path);
+    }
+    void TearDown() override {
+        setBookFile("");
+        std::remove(path.c_str());
+    }
+    static std::string currentKey() {
+        char key[128];
+        positionText(game, key);
+        return key;
+    }
+};
 
 }  // namespace booktest

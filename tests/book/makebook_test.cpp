@@ -2,9 +2,9 @@
 #include <random>
 #include <sstream>
 #include "board/game.h"
-#include "book/bookbuilder.h"
-#include "book/pgnreader.h"
 #include "tests/book/booktestutil.h"
+#include "tools/lib/bookbuilder.h"
+#include "tools/lib/pgnreader.h"
 
 using namespace booktest;
 
@@ -106,12 +106,9 @@ TEST(MakeBookTest, BuiltBookReadsBackWithTheGamesCountsAndPoints) {
     BookRecord r;
     ASSERT_EQ(bookLookup(f, keyAfter({}).c_str(), r), 1);
     // Most played first: e4 three games (win, loss, draw), d4 one draw.
-    EXPECT_EQ(r.entries[0].move, mv("e2e4"));
-    EXPECT_EQ(r.entries[0].count, 3);
-    EXPECT_EQ(r.entries[0].points, 3);
-    EXPECT_EQ(r.entries[1].move, mv("d2d4"));
-    EXPECT_EQ(r.entries[1].count, 1);
-    EXPECT_EQ(r.entries[1].points, 1);
+    auto entry = [&](int i) { return std::vector<int>{r.entries[i].move, r.entries[i].count, r.entries[i].points}; };
+    EXPECT_EQ(entry(0), (std::vector<int>{mv("e2e4"), 3, 3}));
+    EXPECT_EQ(entry(1), (std::vector<int>{mv("d2d4"), 1, 1}));
     EXPECT_EQ(r.entries[2].move, 0);
 
     // Points are Black's after 1. e4: e5 lost once and drew once, c5 won.
@@ -173,10 +170,6 @@ TEST(MakeBookTest, RefusesKeysLongerThanSixtyNineCharacters) {
     EXPECT_TRUE(builder.positions.empty());
     EXPECT_NE(warning.find("69"), std::string::npos);
 }
-
-}  // namespace
-
-namespace {
 
 TEST(PgnReaderTest, GarbledTextNeverCrashesTheReaderOrTheBuilder) {
     // Fragments of real notation shuffled into nonsense.

@@ -11,9 +11,9 @@
 #include <vector>
 #include "egtb/tablebase.h"
 #include "egtb/tbdecode.h"
-#include "egtb/tbgenerate.h"
 #include "egtb/tbregistry.h"
 #include "tests/engine/engine_process.h"
+#include "tools/lib/tbgenerate.h"
 
 namespace {
 
@@ -46,6 +46,13 @@ std::vector<uint8_t> readAll(const std::string& path) {
 void writeAll(const std::string& path, const std::vector<uint8_t>& data) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+}
+
+uint32_t bigEndianAt(const std::vector<uint8_t>& f, size_t at) {
+    return uint32_t(f[at]) << 24 | uint32_t(f[at + 1]) << 16 | uint32_t(f[at + 2]) << 8 | f[at + 3];
+}
+void putBigEndian(std::vector<uint8_t>& f, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
 }
 
 // Solved 3-man classes, written once as plain and as compressed files.
@@ -95,9 +102,9 @@ struct Men {
 };
 
 enum { W = 0, B = 1 };
+
 int sq(const char* s) { return (s[0] - 'a') + 8 * (s[1] - '1'); }
 int mateIn(int moves) { return 32767 - moves; }
-int matedIn(int moves) { return moves - 32766; }
 
 class Tablebase : public ::testing::Test {
 protected:
@@ -140,7 +147,6 @@ TEST_F(Tablebase, KnownFactsOfTheEndings) {
     EXPECT_EQ(Men().put(W, KING, sq("a1")).put(B, BISHOP, sq("c3")).put(B, KING, sq("h8")).probe(W), 0);
     EXPECT_EQ(Men().put(W, KING, sq("a1")).put(W, ROOK, sq("b2")).put(W, ROOK, sq("c2")).put(B, KING, sq("h8"))
                   .probe(W), 32767);
-    EXPECT_EQ(matedIn(1), -32765);
 }
 
 TEST_F(Tablebase, PlainAndCompressedCopiesAgree) {
@@ -198,7 +204,7 @@ TEST_F(Tablebase, DamageFoundWhileProbingDropsTheTable) {
     init(dir);
     ASSERT_NE(tbClasses[1].side[0].path, nullptr);
     // Overwrite the blocks after registration; the header stays good.
-    uint32_t S = uint32_t(file[64]) << 24 | uint32_t(file[65]) << 16 | uint32_t(file[66]) << 8 | file[67];
+    uint32_t S = bigEndianAt(file, 64);
     for (size_t i = S; i < file.size(); ++i) file[i] = uint8_t(0xA5 ^ (i * 31));
     writeAll(dir + "/kpk.nbw.emd", file);
     int answered = 0;
@@ -216,13 +222,6 @@ TEST_F(Tablebase, DamageFoundWhileProbingDropsTheTable) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(tablebaseValue(5, 0, 100), 32767);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "*** " + dir + "/kqk.nbw: read error, table dropped\n");
-}
-
-uint32_t bigEndianAt(const std::vector<uint8_t>& f, size_t at) {
-    return uint32_t(f[at]) << 24 | uint32_t(f[at + 1]) << 16 | uint32_t(f[at + 2]) << 8 | f[at + 3];
-}
-void putBigEndian(std::vector<uint8_t>& f, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) f[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
 }
 
 // Start and length of each compressed block, from the header's size stream.
@@ -446,7 +445,7 @@ TEST(TbDecode, MutatedInputNeverReadsOutside) {
     std::vector<uint8_t> packed;
     std::string error;
     ASSERT_TRUE(tbCompressTable(table, packed, error)) << error;
-    uint32_t S = uint32_t(packed[64]) << 24 | uint32_t(packed[65]) << 16 | uint32_t(packed[66]) << 8 | packed[67];
+    uint32_t S = bigEndianAt(packed, 64);
     uint32_t N = uint32_t(packed[74]) << 8 | packed[75];
     ASSERT_EQ(N, 3u);
     static TbPrefixCode code;
@@ -531,21 +530,12 @@ TEST(TbDecode, CodeLengthRules) {
 }
 
 TEST(TbValues, StoredBytesBecomeValues) {
-    EXPECT_EQ(tbValueOfByte(0), 0);
-    EXPECT_EQ(tbValueOfByte(1), 32641);
-    EXPECT_EQ(tbValueOfByte(126), 32766);
-    EXPECT_EQ(tbValueOfByte(127), 32767);
-    EXPECT_EQ(tbValueOfByte(-1), -32641);
-    EXPECT_EQ(tbValueOfByte(-126), -32766);
-    EXPECT_EQ(tbValueOfByte(-127), -32640);
-    EXPECT_EQ(tbValueOfByte(-128), 32640);
-    EXPECT_EQ(tbStoredByte(1, 1), 126);  // mate in one
+    const int pairs[][2] = {{0, 0},          {1, 32641},     {126, 32766},  {127, 32767},
+                            {-1, -32641},    {-126, -32766}, {-127, -32640}, {-128, 32640}};
+    for (const auto& p : pairs) EXPECT_EQ(tbValueOfByte(int8_t(p[0])), p[1]) << p[0];
+    EXPECT_EQ(tbStoredByte(1, 1), 126);   // mate in one
     EXPECT_EQ(tbStoredByte(2, 0), -126);  // mated
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(Tablebase, VerifyFindsTablesThatDoNotFollowFromTheirSuccessors) {
     init(tables().plainDir);
@@ -566,10 +556,6 @@ TEST_F(Tablebase, VerifyFindsTablesThatDoNotFollowFromTheirSuccessors) {
     EXPECT_LT(agree, checked * 3 / 4);
 }
 
-}  // namespace
-
-namespace {
-
 int parseBytes(std::vector<uint8_t>& bytes, uint32_t& size) {
     FILE* f = fmemopen(bytes.data(), bytes.size(), "rb");
     EXPECT_NE(f, nullptr);
@@ -587,7 +573,7 @@ TEST(TbHeader, MutatedHeadersAreRefusedCleanly) {
     uint32_t size = 0;
     ASSERT_EQ(parseBytes(packed, size), TBH_OK);
     EXPECT_EQ(size, 84012u);
-    uint32_t S = uint32_t(packed[64]) << 24 | uint32_t(packed[65]) << 16 | uint32_t(packed[66]) << 8 | packed[67];
+    uint32_t S = bigEndianAt(packed, 64);
     std::mt19937 rng(5);
     int refused = 0, mutatedPlain = 0;
     for (int k = 0; k < 2000; ++k) {
@@ -597,8 +583,7 @@ TEST(TbHeader, MutatedHeadersAreRefusedCleanly) {
         if (k % 4 == 1 && f.size() >= S) {
             // With the check value made right again, the fields and the code
             // lengths themselves must hold up.
-            uint32_t c = headerCheck(f.data(), S - 4);
-            for (int i = 0; i < 4; ++i) f[S - 4 + size_t(i)] = uint8_t(c >> (24 - 8 * i));
+            putBigEndian(f, S - 4, headerCheck(f.data(), S - 4));
         } else {
             ++mutatedPlain;
             refused += parseBytes(f, size) != TBH_OK;

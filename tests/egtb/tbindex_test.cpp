@@ -152,17 +152,13 @@ TEST(TbIndex, MirrorImagesShareTheirIndex) {
     int krkn = classOf("krkn");
     TbPlacement p = emptyPlacement();
     p.list[0][0] = 18, p.list[1][0] = 45, p.list[0][4] = 7, p.list[1][10] = 40;  // Kc3 Rh1 / Kf6 Na6
-    TbPlacement d = p;  // the same in the a1-h8 diagonal
-    for (int c = 0; c < 2; ++c)
-        for (int& s : d.list[c])
-            if (s < 64) s = ((s & 7) << 3) | (s >> 3);
-    TbPlacement f = p;  // and with files mirrored
-    for (int c = 0; c < 2; ++c)
-        for (int& s : f.list[c])
-            if (s < 64) s ^= 7;
-    for (int side = 0; side < 2; ++side) {
-        EXPECT_EQ(indexOf(krkn, side, p), indexOf(krkn, side, d));
-        EXPECT_EQ(indexOf(krkn, side, p), indexOf(krkn, side, f));
+    // The same in the a1-h8 diagonal, and with files mirrored.
+    for (int (*map)(int) : {+[](int s) { return ((s & 7) << 3) | (s >> 3); }, +[](int s) { return s ^ 7; }}) {
+        TbPlacement q = p;
+        for (auto& list : q.list)
+            for (int& s : list)
+                if (s < 64) s = map(s);
+        for (int side = 0; side < 2; ++side) EXPECT_EQ(indexOf(krkn, side, p), indexOf(krkn, side, q));
     }
     // With colours exchanged, a pawn class is mirrored in the ranks.
     int kbpk = classOf("kbpk");

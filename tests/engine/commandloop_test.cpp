@@ -12,32 +12,14 @@
 #include <thread>
 #include <unistd.h>
 #include "board/game.h"
+#include "book/book.h"
 #include "engine/commandloop.h"
+#include "engine/session.h"
 #include "engine_process.h"
 
 namespace {
 
-struct EngineRun {
-    int status;
-    std::string out;
-};
-
-// Feeds a script to the engine binary and collects its standard output.
-EngineRun runEngine(const std::string& script) {
-    char dir[] = "/tmp/velmora_testXXXXXX";
-    if (!mkdtemp(dir)) return {-1, ""};
-    std::string in = std::string(dir) + "/in", out = std::string(dir) + "/out";
-    std::ofstream(in, std::ios::binary) << script;
-    std::string cmd = std::string("timeout 60 ") + VELMORA_BINARY + " < " + in + " > " + out + " 2>/dev/null";
-    int rc = std::system(cmd.c_str());
-    std::ifstream f(out, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    std::remove(in.c_str());
-    std::remove(out.c_str());
-    rmdir(dir);
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ss.str()};
-}
+using EngineRun = EngineResult;
 
 TEST(CommandLoop, HandshakePingAndUnknown) {
     EngineRun r = runEngine("protover 2\nping 12\nfoo\nquit\n");
@@ -56,8 +38,9 @@ TEST(CommandLoop, HandshakePingAndUnknown) {
 // Outside UCI mode the UCI words are no commands: they are read as moves and
 // refused, keeping their text. The xboard announcements get no answer.
 TEST(CommandLoop, UciWordsBeforeUciAreUnknownAndAnnouncementsSilent) {
-    EngineRun r = runEngine("stop\nponderhit\nposition startpos\nsetoption name Hash value 1\nisready\n"
-                            "white\nblack\nxboard\naccepted ping\nreset\nname someone\nping 1\nquit\n");
+    EngineRun r = runEngine(
+        "stop\nponderhit\nposition startpos\nsetoption name Hash value 1\nisready\n"
+        "white\nblack\nxboard\naccepted ping\nreset\nname someone\nping 1\nquit\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "Error (unknown command): STOP\n"
@@ -265,11 +248,7 @@ TEST(CommandLoop, BookMovePauseEndsOnMoveNow) {
     std::string root = __FILE__;
     root.erase(root.rfind("tests/engine/"));
     if (access((root + "Mini.bo2").c_str(), R_OK) != 0) GTEST_SKIP() << "no Mini.bo2 in " << root;
-    char saved[4096];
-    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
-    ASSERT_EQ(chdir(root.c_str()), 0);
-    EngineProcess e;
-    EXPECT_EQ(chdir(saved), 0);
+    EngineProcess e("", VELMORA_BINARY, root);
     auto now = [] { return std::chrono::steady_clock::now(); };
     auto msSince = [&](std::chrono::steady_clock::time_point t) {
         return long(std::chrono::duration_cast<std::chrono::milliseconds>(now() - t).count());
@@ -289,6 +268,33 @@ TEST(CommandLoop, BookMovePauseEndsOnMoveNow) {
     EXPECT_LT(msSince(start), 200);
     e.send("quit");
     EXPECT_EQ(e.waitExit(2000), 0);
+}
+
+// In-process: a silenced book wakes at each fresh start of the game the
+// engine plays, and only at those.
+TEST(CommandLoop, NewGamesSetUpsAndEarlyTakeBacksWakeTheBook) {
+    auto missesAfter = [](const std::string& lines) {
+        bookMissCounter = 0;
+        FILE* f = fmemopen(const_cast<char*>(lines.data()), lines.size(), "r");
+        if (f == nullptr) return -1;
+        runCommandLoop(f);
+        std::fclose(f);
+        return int(bookMissCounter);
+    };
+    EXPECT_EQ(missesAfter("force\nnew\nforce\n"), BOOK_MISS_LIMIT);
+    EXPECT_EQ(missesAfter("setboard 4k3/8/8/8/8/8/8/4K3 w - - 0 1\n"), BOOK_MISS_LIMIT);
+    EXPECT_EQ(missesAfter("setboard 8/8\n"), 0);  // not read at all: nothing starts
+    EXPECT_EQ(missesAfter("edit\n#\nKE1\nc\nKE8\n.\n"), BOOK_MISS_LIMIT);
+    missesAfter(
+        "new\nforce\ne2e4\ne7e5\ng1f3\nb8c6\nf1c4\nf8c5\nc2c3\ng8f6\nd2d3\nd7d6\ne1g1\ne8g8\n"
+        "h2h3\nh7h6\na2a4\na7a5\nf1e1\nf8e8\nb1d2\nc8e6\nc4b5\ne6d7\n");
+    ASSERT_EQ(game.ply, 21);
+    EXPECT_EQ(missesAfter("undo\n"), 0);  // 21 half-moves remain
+    EXPECT_EQ(missesAfter("remove\n"), BOOK_MISS_LIMIT);
+    EXPECT_EQ(missesAfter("uci\nposition startpos moves e2e4\n"), BOOK_MISS_LIMIT);
+    session.uciMode = 0;
+    missesAfter("new\nforce\n");
+    refillBookMisses();
 }
 
 }  // namespace

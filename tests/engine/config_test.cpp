@@ -92,21 +92,15 @@ TEST_F(ConfigFile, LongLinesAreReadWholeNeverSplit) {
     EXPECT_EQ(resignEnabled, 1);
 }
 
-TEST_F(ConfigFile, MissingFileLeavesEverything) {
-    EXPECT_FALSE(readConfig(dir.file("none.cfg").c_str(), log, paths, cache));
-    EXPECT_EQ(log, 0);
-    EXPECT_EQ(paths, "/eng");
-    EXPECT_EQ(cache, 4194304u);
-}
-
-TEST_F(ConfigFile, ADirectoryOrFifoIsNoConfiguration) {
+TEST_F(ConfigFile, AMissingFileADirectoryOrAFifoIsNoConfiguration) {
     std::string folder = dir.file("cfgdir");
     std::string fifo = dir.file("cfg.fifo");
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     alarm(60);  // a hang ends the run instead of stalling it
-    for (const std::string& path : {folder, fifo}) {
+    for (const std::string& path : {dir.file("none.cfg"), folder, fifo}) {
         EXPECT_FALSE(readConfig(path.c_str(), log, paths, cache)) << path;
+        EXPECT_EQ(log, 0);
         EXPECT_EQ(paths, "/eng");
         EXPECT_EQ(cache, 4194304u);
     }
@@ -124,43 +118,28 @@ TEST(ConfigSizes, ComputedIn64BitsAndClamped) {
     EXPECT_EQ(hashBudgetBytes(1000), uint64_t(24) << CFG_HASH_LOG_MAX);
 }
 
-// The engine's own copy in a directory of its own finds the file beside it.
-TEST(ConfigBesideTheEngine, HashLineFollowsTheFileAndTheSwitch) {
+// The engine's own copy in a directory of its own finds the file beside it;
+// switches come after the file. A FIFO named like the file once stalled the
+// start-up for good.
+TEST(ConfigBesideTheEngine, HashLineLogFileAndAFifoInPlaceOfTheFile) {
     TempDir dir;
     std::string engine = dir.copyEngine();
     EngineResult r = runProgram(dir, engine, "");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("Hash=3MB Sst=68\n"), std::string::npos) << r.err;
-    dir.write("velmora.cfg", "; table\nHASHTABLE=22\n");
-    r = runProgram(dir, engine, "");
-    EXPECT_NE(r.err.find("Hash=48MB Sst=68\n"), std::string::npos) << r.err;
-    // Switches come after the file.
-    r = runProgram(dir, engine, "-h19");
-    EXPECT_NE(r.err.find("Hash=6MB Sst=68\n"), std::string::npos) << r.err;
-    r = runProgram(dir, engine, "-h0");
-    EXPECT_NE(r.err.find("Hash=3MB Sst=68\n"), std::string::npos) << r.err;
-    r = runProgram(dir, engine, "-h-40");
-    EXPECT_NE(r.err.find("Hash=3MB Sst=68\n"), std::string::npos) << r.err;
-    EXPECT_EQ(r.status, 0);
-}
-
-TEST(ConfigBesideTheEngine, LogFileOnlyWhenAsked) {
-    TempDir dir;
-    std::string engine = dir.copyEngine();
-    runProgram(dir, engine, "");
     EXPECT_FALSE(dir.exists("velmora.log"));
-    dir.write("velmora.cfg", "LOGFILE=1\n");
-    EngineResult r = runProgram(dir, engine, "");
-    EXPECT_EQ(r.status, 0);
+    dir.write("velmora.cfg", "; table\nHASHTABLE=22\nLOGFILE=1\n");
+    struct { const char* args; const char* hash; } cases[] = {
+        {"", "Hash=48MB"}, {"-h19", "Hash=6MB"}, {"-h0", "Hash=3MB"}, {"-h-40", "Hash=3MB"}};
+    for (const auto& c : cases) {
+        r = runProgram(dir, engine, c.args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.err.find(std::string(c.hash) + " Sst=68\n"), std::string::npos) << c.args << r.err;
+    }
     EXPECT_TRUE(dir.exists("velmora.log"));
-}
-
-// A FIFO named like the configuration once stalled the start-up for good.
-TEST(ConfigBesideTheEngine, AFifoInPlaceOfTheFileIsPassedOver) {
-    TempDir dir;
-    std::string engine = dir.copyEngine();
+    std::remove(dir.file("velmora.cfg").c_str());
     ASSERT_EQ(mkfifo(dir.file("velmora.cfg").c_str(), 0600), 0);
-    EngineResult r = runProgram(dir, engine, "", "ping 3\nquit\n");
+    r = runProgram(dir, engine, "", "ping 3\nquit\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "pong 3\n");
     EXPECT_NE(r.err.find("Hash=3MB Sst=68\n"), std::string::npos) << r.err;

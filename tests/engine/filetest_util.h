@@ -2,13 +2,13 @@
 #pragma once
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include "engine_process.h"
 
 struct TempDir {
     std::string path;
@@ -45,17 +45,9 @@ struct TempDir {
     }
 };
 
-struct EngineResult {
-    int status;
-    std::string out, err;
-};
-
-// Runs a program with arguments (already quoted as needed) and a script on stdin.
+// Runs a program (the engine or a copy) in dir, arguments quoted as for the
+// shell, with a script on its standard input.
 inline EngineResult runProgram(const TempDir& dir, const std::string& program, const std::string& args,
                                const std::string& script = "quit\n") {
-    std::string in = dir.write("stdin.txt", script);
-    std::string cmd = "cd '" + dir.path + "' && timeout 120 '" + program + "' " + args + " < '" + in + "' > '" +
-                      dir.file("stdout.txt") + "' 2> '" + dir.file("stderr.txt") + "'";
-    int rc = std::system(cmd.c_str());
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, dir.read("stdout.txt"), dir.read("stderr.txt")};
+    return runEngine(script, args, dir.path, program);
 }

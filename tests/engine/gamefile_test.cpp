@@ -74,10 +74,12 @@ TEST_F(GameFiles, SetUpPositionsInBothTagForms) {
     EXPECT_NE(message.find("line 1: FEN tag refused"), std::string::npos) << message;
 }
 
-TEST_F(GameFiles, MateEndsTheLoadAndLaterMovesAreNotRead) {
+TEST_F(GameFiles, MateEndsTheLoadButADrawThatMayBeClaimedDoesNot) {
     EXPECT_EQ(load("1. f3 e5 2. g4 Qh4# 3. a3 a6\n"), 2);
     EXPECT_EQ(game.ply, 3);
     EXPECT_EQ(load("[FEN \"k7/8/8/2Q5/8/8/8/4K3 w - -\"]\n1. Qb6 Kb8 2. Kd2\n"), 3);
+    EXPECT_EQ(load("1. Nf3 Nf6 2. Ng1 Ng8 3. Nf3 Nf6 4. Ng1 Ng8 5. e4 *\n"), 0);
+    EXPECT_EQ(game.ply, 8);
 }
 
 TEST_F(GameFiles, RefusedMovesStopTheLoadAndSayWhere) {
@@ -115,11 +117,6 @@ TEST_F(GameFiles, SpecialMovesAndTheirSigns) {
     EXPECT_EQ(load("[FEN \"4k3/8/8/3pP3/8/8/8/4K3 w - d6\"]\n1. exd6e.p.+ Kd7\n"), 0);
     EXPECT_EQ(load("[FEN \"8/1P2P3/8/8/8/8/k7/4K3 w - -\"]\n1. e8=Q+ Ka3 2. b8N\n"), 0);
     EXPECT_EQ(position(), expected("1N2Q3/8/8/8/8/k7/8/4K3 b - -"));
-}
-
-TEST_F(GameFiles, ADrawThatMayBeClaimedDoesNotCutTheGame) {
-    EXPECT_EQ(load("1. Nf3 Nf6 2. Ng1 Ng8 3. Nf3 Nf6 4. Ng1 Ng8 5. e4 *\n"), 0);
-    EXPECT_EQ(game.ply, 8);
 }
 
 TEST_F(GameFiles, LongLinesAndWordsAreReadWhole) {

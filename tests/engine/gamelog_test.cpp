@@ -10,6 +10,7 @@
 #include "engine/platform.h"
 #include "engine/searchthread.h"
 #include "search/driver.h"
+#include "search/worker.h"
 #include "filetest_util.h"
 
 namespace {
@@ -96,20 +97,20 @@ TEST_F(GameLog, EngineMovesShowTheLineFromTheMovePlayed) {
     installLogWriters();
     uint32_t saved[60];
     lockOutput();
-    std::copy(displayedVariation, displayedVariation + 60, saved);
+    std::copy(searchWorker.variations.displayed, searchWorker.variations.displayed + 60, saved);
     // After a search the ponder set-up has dropped the move and the reply.
-    displayedVariation[0] = mv("g1f3");
-    displayedVariation[1] = 0;
+    searchWorker.variations.displayed[0] = mv("g1f3");
+    searchWorker.variations.displayed[1] = 0;
     unlockOutput();
-    bestScore = 240;
+    searchWorker.bestScore = 240;
     moveLogger(game, mv("e2e4"), 1, makeMoveWord(52, 36));  // e7e5 expected
     // A book move stands alone and first.
     lockOutput();
-    displayedVariation[0] = mv("d2d4");
+    searchWorker.variations.displayed[0] = mv("d2d4");
     unlockOutput();
     moveLogger(game, mv("d2d4"), 1, 0);
     lockOutput();
-    std::copy(saved, saved + 60, displayedVariation);
+    std::copy(saved, saved + 60, searchWorker.variations.displayed);
     unlockOutput();
     closeLog();
     EXPECT_EQ(dir.read("velmora.log"), "1.   e4({+0.50 e2e4 e7e5 g1f3 })\n1.   d4({+0.50 d2d4 })\n");

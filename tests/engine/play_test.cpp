@@ -6,11 +6,13 @@
 #include "board/notation.h"
 #include "engine/commandloop.h"
 #include "engine/platform.h"
+#include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine_process.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/transtable.h"
+#include "search/worker.h"
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -34,48 +36,49 @@ long msSince(std::chrono::steady_clock::time_point t) {
 
 }  // namespace
 
-TEST(Play, TimeBudgets) {
+// Budgets in tenths for every kind of clock: a soft one no longer than the
+// hard one, neither longer than the clock, more time for more clock and
+// for an increment, and a cap in milliseconds for a clock nearly run out.
+TEST(Play, TimeBudgetsFitTheClock) {
     Clocks c;
-    c.movesPerPeriod = 40, c.baseSeconds = 300, c.incrementTenths = 0, c.engineTenths = 3000;
-    TimeBudget b = allocateTime(c, 0, false);
-    EXPECT_EQ(b.targetTenths, 74);
-    EXPECT_EQ(b.hardTenths, 111);
-    c.movesPerPeriod = 0;
-    b = allocateTime(c, 0, false);
-    EXPECT_EQ(b.targetTenths, 100);
-    EXPECT_EQ(b.hardTenths, 200);
-    c.incrementTenths = 20;  // increment: (3000-20)/30 + 20
-    b = allocateTime(c, 0, false);
-    EXPECT_EQ(b.targetTenths, 119);
-    EXPECT_EQ(b.hardTenths, 238);
-    c.incrementTenths = 5, c.engineTenths = 18;  // under two seconds left: the increment only
-    b = allocateTime(c, 0, false);
-    EXPECT_EQ(b.targetTenths, 5);
-    EXPECT_EQ(b.hardTenths, 5);
-    // A clock under a few seconds: a share of it in milliseconds, not the
-    // floor of one tenth a move, which would lose on time.
-    auto capFor = [](int clockMs, int incrementTenths, int target, int hard, int movesLeft) {
-        Clocks clocks;
-        clocks.engineMs = clockMs;
-        clocks.incrementTenths = incrementTenths;
-        return shortClockCapMs(clocks, target, hard, movesLeft);
-    };
-    EXPECT_EQ(capFor(-1, 0, 1, 1, 0), 0);       // no clock received
-    EXPECT_EQ(capFor(20000, 0, 3, 6, 0), 0);    // budgets above the floor
-    EXPECT_EQ(capFor(3000, 0, 1, 1, 0), 0);     // a thirtieth is the tenth
-    EXPECT_EQ(capFor(900, 0, 1, 1, 0), 30);
-    EXPECT_EQ(capFor(0, 0, 1, 1, 0), 1);
-    EXPECT_EQ(capFor(800, 0, 1, 1, 10), 72);    // ten moves to the control
-    EXPECT_EQ(capFor(2500, 0, 1, 1, 10), 0);
-    EXPECT_EQ(capFor(600, 1, 1, 1, 0), 0);      // the increment pays for the tenth
-    EXPECT_EQ(capFor(150, 1, 1, 1, 0), 5);      // unless it is over half the clock
-    c.movesPerPeriod = 0, c.incrementTenths = 0, c.engineTenths = 5, c.engineMs = 550;
-    b = allocateTime(c, 0, false);
-    EXPECT_EQ(b.capMs, 18);
-    b = allocateTime(c, 0, true);  // analysis
-    EXPECT_EQ(b.capMs, 0);
-    EXPECT_EQ(b.targetTenths, TC_UNLIMITED_TENTHS);
-    EXPECT_EQ(b.maxDepth, 999);
+    c.baseSeconds = 300;
+    for (int moves : {0, 1, 10, 40}) {
+        for (int increment : {0, 1, 5, 20}) {
+            int previous = 0;
+            for (int clock : {1, 5, 10, 20, 30, 60, 100, 300, 1000, 3000, 18000}) {
+                c.movesPerPeriod = moves, c.incrementTenths = increment, c.engineTenths = clock;
+                TimeBudget b = allocateTime(c, 0, false);
+                std::string what = std::to_string(moves) + " moves, +" + std::to_string(increment) + ", clock " +
+                                   std::to_string(clock);
+                EXPECT_GE(b.targetTenths, 1) << what;
+                EXPECT_LE(b.targetTenths, b.hardTenths) << what;
+                EXPECT_LE(b.hardTenths, std::max(clock, 1)) << what;
+                // (With an increment the budget dips once the clock first covers its margin.)
+                if (increment == 0) {
+                    EXPECT_GE(b.targetTenths, previous) << what;
+                }
+                previous = b.targetTenths;
+            }
+        }
+    }
+    c.movesPerPeriod = 0, c.engineTenths = 3000, c.incrementTenths = 0;
+    int plain = allocateTime(c, 0, false).targetTenths;
+    c.incrementTenths = 20;
+    EXPECT_GT(allocateTime(c, 0, false).targetTenths, plain);
+    // Under a second left: a share in milliseconds, never the whole clock.
+    for (int ms : {0, 50, 150, 550, 900, 2500}) {
+        c.movesPerPeriod = 0, c.incrementTenths = 0, c.engineTenths = ms / 100, c.engineMs = ms;
+        TimeBudget b = allocateTime(c, 0, false);
+        EXPECT_GT(b.capMs, 0) << ms;
+        EXPECT_LE(b.capMs, std::max(ms / 2, 1)) << ms;
+        EXPECT_LE(shortClockCapMs(c, 1, 1, 10), std::max(ms / 10, 1)) << "ten moves to the control";
+    }
+    c.engineMs = 60000, c.engineTenths = 600;
+    EXPECT_EQ(allocateTime(c, 0, false).capMs, 0);
+    TimeBudget analysis = allocateTime(c, 0, true);
+    EXPECT_EQ(analysis.capMs, 0);
+    EXPECT_GE(analysis.targetTenths, 24 * 36000);  // analysis runs a day and more
+    EXPECT_EQ(analysis.maxDepth, 999);
 }
 
 TEST(Play, ResignsOnTheThirdFallingMateScore) {
@@ -199,26 +202,13 @@ TEST(Play, StopsRightAfterGoAreNeverLost) {
     const int rounds = 1000;
     for (int i = 0; i < rounds; i++) script += i % 2 ? "new\ngo\n?\n" : "new\ngo\nforce\n";
     script += "new\ngo\nquit\n";
-    char dir[] = "/tmp/velmora_stopXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string in = std::string(dir) + "/in", out = std::string(dir) + "/out";
-    FILE* f = std::fopen(in.c_str(), "w");
-    std::fputs(script.c_str(), f);
-    std::fclose(f);
     auto start = std::chrono::steady_clock::now();
-    std::string cmd = std::string("timeout 120 ") + VELMORA_BINARY + " < " + in + " > " + out + " 2>/dev/null";
-    int rc = std::system(cmd.c_str());
-    EXPECT_EQ(WEXITSTATUS(rc), 0);
+    EngineResult r = runEngine(script);
+    EXPECT_EQ(r.status, 0);
     EXPECT_LT(msSince(start), 60000);
-    f = std::fopen(out.c_str(), "r");
-    char line[256];
     int moves = 0;
-    while (std::fgets(line, sizeof line, f)) moves += std::strncmp(line, "move ", 5) == 0;
-    std::fclose(f);
+    for (size_t at = 0; (at = r.out.find("move ", at)) != std::string::npos; at += 5) moves += at == 0 || r.out[at - 1] == '\n';
     EXPECT_EQ(moves, rounds / 2);
-    std::remove(in.c_str());
-    std::remove(out.c_str());
-    rmdir(dir);
 }
 
 // Fast self-play from varied openings: every move the search returns is
@@ -248,7 +238,7 @@ TEST(Play, SelfPlayNeverPlaysAnIllegalMove) {
             TimeBudget budget = unlimitedBudget();
             budget.maxDepth = 2 + int(rng() % 3);
             PonderState ponder;
-            abortSearch = 0;
+            searchWorker.signals.abortSearch = 0;
             uint32_t r = think(game, budget, ponder);
             ASSERT_NE(r, 0xFFFFFFFFu);
             uint32_t m = r & 0xFFFF;

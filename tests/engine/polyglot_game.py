@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Plays one game: Velmora in UCI mode behind polyglot (the adapter xboard
 uses for UCI engines) against fairymax, relaying moves as an interface does.
-Passes when the game ends with a regular result; exits 77 (skipped) when
-polyglot or fairymax is not installed."""
+Both clocks run as an interface keeps them and are sent as they stand, so
+running out of time is seen. Passes when the game ends with a regular result
+(the opponent losing on time is one), without a sanitizer report on the
+engine's standard error; exits 77 (skipped) when polyglot or fairymax is not
+installed."""
 import os
 import re
 import select
@@ -20,9 +23,9 @@ def find(name):
 
 
 class Engine:
-    def __init__(self, argv, cwd):
+    def __init__(self, argv, cwd, stderr=subprocess.DEVNULL):
         self.p = subprocess.Popen(argv, cwd=cwd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=subprocess.DEVNULL, text=True, bufsize=1)
+                                  stderr=stderr, text=True, bufsize=1)
         self.name = os.path.basename(argv[0])
 
     def send(self, line):
@@ -48,7 +51,9 @@ def main():
     with open(ini, "w") as f:
         f.write("[PolyGlot]\nEngineCommand = %s\nEngineDir = %s\nLog = false\n[Engine]\nHash = 32\n"
                 % (velmora, work))
-    white = Engine([polyglot, ini], work)   # ours
+    # polyglot hands its standard error on to our engine.
+    errors = open(os.path.join(work, "stderr.txt"), "w+")
+    white = Engine([polyglot, ini], work, errors)   # ours
     black = Engine([fairymax], work)
     side = {0: white, 1: black}
     clock = {0: 2000, 1: 2000}             # centiseconds: twenty seconds each
@@ -81,7 +86,10 @@ def main():
     mover, plies, result, started = 0, 0, None, time.time()
     last = time.time()
     while result is None and plies < 600 and time.time() - last < 90:
-        ready, _, _ = select.select(list(streams), [], [], 1.0)
+        if clock[mover] - (time.time() - last) * 100 < 0:
+            result = ("FAIL: %s lost on time" if mover == 0 else "%s lost on time") % side[mover].name
+            break
+        ready, _, _ = select.select(list(streams), [], [], 0.05)
         for fd in ready:
             who = streams[fd]
             got = read_lines(fd)
@@ -100,8 +108,11 @@ def main():
                     clock[who] -= int((time.time() - last) * 100)
                     last = time.time()
                     other = side[1 - who]
-                    other.send("time %d" % max(clock[1 - who], 100))
-                    other.send("otim %d" % max(clock[who], 100))
+                    if clock[who] < 0:
+                        result = ("FAIL: %s lost on time" if who == 0 else "%s lost on time") % side[who].name
+                        break
+                    other.send("time %d" % clock[1 - who])
+                    other.send("otim %d" % clock[who])
                     other.send(("usermove " if other is white else "") + line.split()[1])
                     if plies == 0:
                         other.send("go")
@@ -111,8 +122,14 @@ def main():
     time.sleep(0.2)
     white.close()
     black.close()
+    errors.seek(0)
+    reports = [l for l in errors.read().splitlines() if "Sanitizer" in l or "runtime error:" in l]
+    errors.close()
     shutil.rmtree(work, ignore_errors=True)
-    print("after %d plies: %s" % (plies, result))
+    print("after %d plies (clocks %d and %d cs): %s" % (plies, clock[0], clock[1], result))
+    if reports:
+        print("FAIL: sanitizer report from the engine:\n" + "\n".join(reports[:10]))
+        return 1
     if result is None or result.startswith("FAIL") or "Illegal" in result:
         return 1
     return 0

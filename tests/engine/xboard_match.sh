@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # A real interface: Debian's xboard under Xvfb plays our engine against
 # fairymax, one game with each colour, with pondering on. Passes when the
-# saved PGN holds both games with a regular result (no illegal move, no time
-# forfeit, no crash, no engine error). Exits 77 (skipped) when xboard, Xvfb
-# or fairymax is not installed.
+# saved PGN holds both games with a regular result and none lost by an illegal
+# move, a time forfeit, a crash or an engine error of ours, and xboard's log
+# no sanitizer report. Exits 77 (skipped) when xboard, Xvfb or fairymax is
+# not installed.
 set -u
 engine="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 xb=$(command -v xboard || ls /usr/games/xboard 2>/dev/null)
@@ -26,11 +27,24 @@ HOME="$home" DISPLAY=":$disp" timeout 600 "$xb" \
   -matchMode true -matchGames 2 -timeControl 0:20 -saveGameFile "$pgn" \
   ${PONDER:--ponderNextMove true} ${XBDEBUG:-} -autoCallFlag true -popupExitMessage false >"$home/xboard.log" 2>&1
 grep -E '^xboard: Match' "$home/xboard.log"
-results=$(grep -cE '^\[Result "(1-0|0-1|1/2-1/2)"\]' "$pgn" 2>/dev/null || echo 0)
-bad=$(grep -iE '\{[^}]*(forfeit|illegal|crash|time|disconnect|error|exit)[^}]*\}' "$pgn" 2>/dev/null | head -3)
+# grep -c prints its count even when it finds nothing (status 1); a missing
+# file gives no count at all, hence the default.
+games=$(grep -cE '^\[Result ' "$pgn" 2>/dev/null); games=${games:-0}
+results=$(grep -cE '^\[Result "(1-0|0-1|1/2-1/2)"\]' "$pgn" 2>/dev/null); results=${results:-0}
+# A game ending in a fault (forfeit, illegal move, crash, time) is ours when
+# we lost it; fairymax losing on time is no fault of ours.
+bad=$(awk '
+  /^\[White "/ { white = ($0 ~ /Velmora/) }
+  /^\[Result "/ { r = $2; gsub(/[\]"]/, "", r) }
+  /\{[^}]*\} *(1-0|0-1|1\/2-1\/2|\*) *$/ {
+    lost = white ? (r == "0-1") : (r == "1-0")
+    if (lost && tolower($0) ~ /\{[^}]*(forfeit|illegal|crash|time|disconnect|error|exit)[^}]*\}/) print
+  }' "$pgn" 2>/dev/null | head -3)
+# The engine's standard error reaches xboard's: a sanitized build reports there.
+sanitizer=$(grep -E 'Sanitizer|runtime error:' "$home/xboard.log" | head -5)
 grep -oE '\{[^}]*\} *(1-0|0-1|1/2-1/2|\*) *$' "$pgn" 2>/dev/null
-if [ "$results" -ne 2 ] || [ -n "$bad" ]; then
-  echo "FAIL: $results regular results; $bad"
+if [ "$games" -ne 2 ] || [ "$results" -ne 2 ] || [ -n "$bad" ] || [ -n "$sanitizer" ]; then
+  echo "FAIL: $games games, $results regular results; $bad $sanitizer"
   tail -20 "$home/xboard.log"
   exit 1
 fi

@@ -2,10 +2,11 @@
 // scratch, and mirrored colour for colour at the slot level.
 #pragma once
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <string>
 #include "board/game.h"
 #include "eval/evaluate.h"
-#include "eval/positionwalk.h"
+#include "tools/lib/positionwalk.h"
 
 struct EvalPosition {
     Board board;
@@ -62,4 +63,19 @@ inline EvalPosition mirrored(const EvalPosition& p) {
     r.ns.fiftyCount = p.ns.fiftyCount;
     use(p);
     return r;
+}
+
+inline int sign(int v) { return (v > 0) - (v < 0); }
+
+// A term's sign at each position: 1 for White's good, -1 for Black's, 0 for none.
+struct SignCase {
+    const char* fen;
+    int sign;
+};
+template <class Term>
+void expectSigns(const char* what, Term term, std::initializer_list<SignCase> cases) {
+    for (const SignCase& c : cases) {
+        EvalPosition p = setUp(c.fen);
+        EXPECT_EQ(sign(term(p)), c.sign) << what << ": " << c.fen;
+    }
 }

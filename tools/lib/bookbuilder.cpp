@@ -1,9 +1,9 @@
-#include "book/bookbuilder.h"
+#include "tools/lib/bookbuilder.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include "board/game.h"
-#include "book/pgnreader.h"
+#include "tools/lib/pgnreader.h"
 
 // The builder replays games on a game of its own, not on the engine's.
 static Game& builderGame() {
@@ -19,8 +19,6 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
     }
     int added = 0;
     std::string problem, replayProblem;
-    // Replaying resets the engine's miss counter: keep it.
-    int savedMisses = bookMissCounter;
     int played = replayPgnGame(builderGame(), pg, maxPlies, [&](const Game& g, uint32_t move) {
         char key[128];
         positionText(g, key);
@@ -36,7 +34,6 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
         added++;
     }, &replayProblem);
     if (!replayProblem.empty()) problem += (problem.empty() ? "" : "; ") + replayProblem;
-    bookMissCounter = savedMisses;
     if (played < 0) gamesSkipped++;
     else gamesUsed++;
     if (warning) *warning = problem;

@@ -1,4 +1,4 @@
-#include "egtb/tbgenerate.h"
+#include "tools/lib/tbgenerate.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

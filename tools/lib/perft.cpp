@@ -1,4 +1,4 @@
-#include "board/perft.h"
+#include "tools/lib/perft.h"
 #include <cstdlib>
 #include <cstring>
 #include "board/movegen.h"

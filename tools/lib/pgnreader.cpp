@@ -1,4 +1,4 @@
-#include "book/pgnreader.h"
+#include "tools/lib/pgnreader.h"
 #include <cctype>
 #include <cstring>
 #include "board/game.h"
