@@ -8,11 +8,9 @@
 #include "board/tables.h"
 
 WorkBoard workBoard;
-int32_t globalSideToMove = 0;
 
 static const char kAlphabet[] = "KQRBNPPRDTFCPP";
 const char* pieceLetters = kAlphabet + 7;
-const char* activeLetters() { return pieceLetters; }
 void selectEnglishLetters() { pieceLetters = kAlphabet; }
 
 
@@ -23,14 +21,10 @@ struct GameSnapshot {
 Game game;
 
 Game::Game()
-    : historyCapacity(HISTORY_INITIAL), lastStored(-1), ply(-1), maxDepth(999), fromStart(1),
-      lastBookPly(-1), epSquare(0), sideToMove(0), result(0), targetTime(60), maxTime(60), budgetCapMs(0),
-      resignCount(0), lastScore(0), uciMode(0), uciFirstGo(0), lastMove(0), ponderMove(0),
-      ponderReply(0), ponderTime(0), ponderDepth(0), ponderScore(0), setupLastMove(0),
-      setupEpSquare(0), setupFiftyCount(0) {
+    : historyCapacity(HISTORY_INITIAL), ply(-1), fromStart(1), epSquare(0), sideToMove(0), result(0), lastMove(0),
+      setupLastMove(0), setupEpSquare(0), setupFiftyCount(0) {
     buildTables();
     history.assign(HISTORY_INITIAL, HistoryEntry{});
-    std::memset(fenText, 0, sizeof fenText);
     std::memset(legalMoves, 0, sizeof legalMoves);
     std::memset(&board, 0, sizeof board);
     newGame(*this);
@@ -108,7 +102,6 @@ void recountBoard(Board& b) {
 }
 
 static void resetHistory(Game& g) {
-    g.lastStored = -1;
     g.ply = -1;
     if (g.historyCapacity != HISTORY_INITIAL) {
         g.history.assign(HISTORY_INITIAL, HistoryEntry{});
@@ -137,11 +130,8 @@ void newGame(Game& g) {
     g.slotValue[32] = 0;
     for (int i = 0; i < 4; i++) g.castle[i] = 0;
     g.sideToMove = 0;
-    globalSideToMove = 0;
     g.epSquare = 0;
     g.fromStart = 1;
-    g.lastBookPly = -1;
-    g.maxDepth = 999;
     g.result = 0;
     g.lastMove = 0;
     g.setupLastMove = 0;
@@ -171,12 +161,6 @@ void emptyBoard(Game& g) {
     g.slotValue[32] = 0;
     g.setupLastMove = 0;
     g.setupEpSquare = 0;
-}
-
-void clearBoard(Game& g) {
-    emptyBoard(g);
-    placePiece(g, 0, KING, 4);
-    placePiece(g, 1, KING, 60);
 }
 
 static int putInSlot(Game& g, int slot, int type, int square) {
@@ -279,7 +263,6 @@ int finishSetup(Game& g, int side, int fiftyCount) {
     g.slotType[32] = NO_PIECE;
     g.slotValue[32] = 0;
     g.sideToMove = side;
-    globalSideToMove = side;
     g.result = 0;
     resetHistory(g);
     g.fromStart = 0;
@@ -292,7 +275,6 @@ int finishSetup(Game& g, int side, int fiftyCount) {
     g.board.lastMove = g.setupLastMove;
     g.setupFiftyCount = fiftyCount < 0 ? 0 : fiftyCount;
     g.board.fiftyCount = g.setupFiftyCount;
-    positionText(g, g.fenText);
     uint32_t r = makeAndGenerate(side ^ 1, g.legalMoves, 0, g.board);
     if (r & MOVE_ILLEGAL) {
         g.result = 1;
@@ -306,7 +288,6 @@ int finishSetup(Game& g, int side, int fiftyCount) {
 GameSnapshot* saveGame(const Game& g) { return new GameSnapshot{g}; }
 void restoreGame(Game& g, GameSnapshot* s) {
     g = s->saved;
-    globalSideToMove = g.sideToMove;
     delete s;
 }
 void dropSnapshot(GameSnapshot* s) { delete s; }

@@ -27,12 +27,8 @@ struct Game {
     // game record
     std::vector<HistoryEntry> history;
     int32_t historyCapacity;
-    int32_t lastStored;
     int32_t ply;
-    int32_t maxDepth;
     int32_t fromStart;
-    char fenText[128];
-    int32_t lastBookPly;
     int32_t epSquare;
     // position
     int32_t slotSquare[32];
@@ -44,16 +40,7 @@ struct Game {
     uint32_t legalMoves[MAX_MOVES];
     Board board;
     int32_t result;  // 0 none, 1 illegal set-up, 2 mate, 3 stalemate
-    // time budget and front-end fields
-    int32_t targetTime, maxTime;
-    // A cap in milliseconds on both (0 = none): tenths are too coarse for a
-    // clock that is nearly run out.
-    int32_t budgetCapMs;
-    int32_t resignCount, lastScore;
-    int32_t uciMode, uciFirstGo;
     uint32_t lastMove;
-    uint32_t ponderMove, ponderReply;
-    int32_t ponderTime, ponderDepth, ponderScore;
     // lastMove of the board right after the set-up (a double step named by the
     // FEN's en-passant field), restored when the game is undone to its start
     uint32_t setupLastMove;
@@ -66,14 +53,12 @@ struct Game {
 };
 
 extern Game game;
-extern int32_t globalSideToMove;
 
 void newGame(Game& g);
 void listMoves(Game& g);
 int setupFromFen(Game& g, const char* text);
 int placePiece(Game& g, int colour, int type, int square);
 int placePawn(Game& g, int colour, int square);
-void clearBoard(Game& g);
 void emptyBoard(Game& g);  // every slot off the board, kings included
 void deriveCastling(Game& g);
 // fiftyCount: half-moves since the last irreversible move before the set-up.
@@ -104,6 +89,5 @@ void restoreCastling(Game& g, uint8_t byte);
 int enPassantSquare(Move m, const Board& b);
 void ensureHistoryRoom(Game& g, int index);
 
-const char* activeLetters();
 void selectEnglishLetters();
 extern const char* pieceLetters;  // the active seven letters

@@ -102,7 +102,6 @@ int makeMove(Game& g, Move given) {
     int side = g.sideToMove;
     int from = moveFrom(entry), to = moveTo(entry);
     uint32_t kind = moveKind(entry);
-    g.lastStored = g.ply;
     g.ply++;
     // The search appends its own entries beyond the game: keep room for them.
     ensureHistoryRoom(g, g.ply + HISTORY_SEARCH_ROOM);
@@ -112,7 +111,6 @@ int makeMove(Game& g, Move given) {
     h.castling = castlingByte(g);
     int captured = kind == MK_EN_PASSANT ? g.squareSlot[side ? to + 8 : to - 8] : g.squareSlot[to];
     h.flags = uint8_t(captured & 63);
-    g.lastStored = g.ply;
 
     copyToBoard(g, g.board);
     g.lastMove = entry;
@@ -124,14 +122,12 @@ int makeMove(Game& g, Move given) {
     uint32_t r = makeAndGenerate(side, g.legalMoves, entry, g.board);
     if (r & MOVE_ILLEGAL) {
         g.ply--;
-        g.lastStored = g.ply;
         g.epSquare = 0;
         g.board.fiftyCount = fiftyBefore;
         return -2;
     }
     copyFromBoard(g, g.board);
     g.sideToMove = side ^ 1;
-    globalSideToMove = g.sideToMove;
     computeKeys(g.sideToMove, g.board);
     h.hashLock = g.board.hashLock;
     h.keyHigh = uint16_t(g.board.hashKey >> 16);
@@ -181,9 +177,7 @@ int undoMove(Game& g) {
         g.slotValue[slot] = VALUE_PAWN;
     }
     g.sideToMove = mover;
-    globalSideToMove = mover;
     g.ply--;
-    g.lastStored = g.ply;
     restoreCastling(g, e.castling);
     g.result = 0;
     g.lastMove = 0;

@@ -149,8 +149,6 @@ static bool attackedBy(const B& b, int t) {
     return false;
 }
 
-bool squareAttackedByWhite(const Board& b, int t) { return attackedBy<0>(b, t); }
-bool squareAttackedByBlack(const Board& b, int t) { return attackedBy<1>(b, t); }
 bool workAttackedByWhite(int t) { return attackedBy<0>(workBoard, t); }
 bool workAttackedByBlack(int t) { return attackedBy<1>(workBoard, t); }
 

@@ -15,10 +15,6 @@ inline uint32_t makeAndGenerate(int colour, uint32_t* list, uint32_t m, Board& b
     return colour ? makeAndGenerateBlack(list, m, b) : makeAndGenerateWhite(list, m, b);
 }
 
-// Whether square t is attacked by colour a on a game-level board.
-bool squareAttackedByWhite(const Board& b, int t);
-bool squareAttackedByBlack(const Board& b, int t);
-
 // Search level, on workBoard.
 int generateMovesWhite(uint32_t* list, int lastFrom, int lastTo, int inCheck, const int16_t* castle);
 int generateMovesBlack(uint32_t* list, int lastFrom, int lastTo, int inCheck, const int16_t* castle);

@@ -78,7 +78,6 @@ struct Board {
     int32_t stage;
     int32_t material;
     int32_t pstScore;
-    int32_t spare;
     uint32_t lastMove;
     int32_t fiftyCount;
     uint32_t pawnFiles[2];

@@ -8,6 +8,10 @@ extern int tbMaxPieces;        // 0, 3, 4 or 5: the largest class registered
 extern int tbLoaded;           // 1 once initialised
 extern uint64_t tbCacheBytes;  // block-cache size for the next initialisation
 extern std::string tbPath;     // directory list, separated by ',' or ';'
+// Writes the line of a file fault that does not end the process (text
+// without its newline). Set by the command loop, so that the line takes the
+// protocol's form; while it is unset the line is printed as it is.
+extern void (*tbNoticeWriter)(const char* text);
 
 // Registers the files found in the directories; prints "TbPath=<...>" and
 // "InitTb=N" on stderr and returns tbMaxPieces.

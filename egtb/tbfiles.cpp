@@ -35,6 +35,7 @@ struct TbCacheBlock {
 };
 
 int tbCompressedCount = 0;
+void (*tbNoticeWriter)(const char* text) = nullptr;
 bool tbFatalFileFaults = true;
 
 namespace {
@@ -57,8 +58,12 @@ bool checkTableBuilt = false;
 // fatal ones, as an "info string" in UCI mode. The search thread prints
 // these too, so the line is written under the output lock.
 void notice(const std::string& text) {
+    if (tbNoticeWriter) {
+        tbNoticeWriter(text.c_str());
+        return;
+    }
     lockOutput();
-    std::printf(game.uciMode ? "info string %s\n" : "%s\n", text.c_str());
+    std::printf("%s\n", text.c_str());
     std::fflush(stdout);
     unlockOutput();
 }

@@ -434,9 +434,6 @@ uint32_t tbIndex(int cls, int side, const int* first, const int* second, int epS
     return std::min(a, b);
 }
 
-uint32_t tbIndexSpan(int cls, int side) {
-    return cls >= 1 && cls < TB_CLASS_COUNT ? uint32_t(layouts[cls][side].span) : 0;
-}
 uint32_t tbComputedSize(int cls, int side) {
     return cls >= 1 && cls < TB_CLASS_COUNT ? layouts[cls][side].size : 0;
 }

@@ -39,7 +39,6 @@ TbIndexFn tbIndexMember(int cls, int side);
 uint32_t tbIndex(int cls, int side, const int* first, const int* second, int epSquare, int invert);
 // Number of index values the scheme spans before truncation, and the size
 // (one past the last index a legal position can take).
-uint32_t tbIndexSpan(int cls, int side);
 uint32_t tbComputedSize(int cls, int side);
 // Inverse of tbIndex in the member's frame; false when the index names no
 // placement (gaps of the scheme). The placement may still be illegal.

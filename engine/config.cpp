@@ -7,9 +7,10 @@
 #include <cstring>
 #include <strings.h>
 #include "egtb/tablebase.h"
-#include "engine/commandloop.h"
 #include "engine/platform.h"
+#include "engine/session.h"
 #include "engine/textline.h"
+#include "search/driver.h"
 
 int hashLog = 0;
 int logEnabled = 0;

@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include "board/notation.h"
-#include "engine/commandloop.h"
 #include "engine/platform.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
+#include "engine/session.h"
 #include "search/driver.h"
 #include "search/worker.h"
 
@@ -50,11 +50,6 @@ void closeLog() {
     OutputLock lock;
     if (logFile) std::fclose(logFile);
     logFile = nullptr;
-}
-
-bool logIsOpen() {
-    OutputLock lock;
-    return logFile != nullptr;
 }
 
 void logNewGame() {
@@ -116,9 +111,9 @@ namespace {
 // The search thread's engine moves carry the driver's score and variation.
 // By the time the thread logs, the ponder set-up has dropped the engine's
 // move and the expected reply from the front of the published variation
-// (the reply is kept as ponderMove): put them back so that the entry shows
-// the line from the move played.
-void logSearchMove(Game& g, uint32_t move, int withVariation) {
+// (the reply is kept as the expected one): put them back so that the entry
+// shows the line from the move played.
+void logSearchMove(Game& g, uint32_t move, int withVariation, uint32_t expectedReply) {
     if (!withVariation) {
         logMove(g, move);
         return;
@@ -129,7 +124,7 @@ void logSearchMove(Game& g, uint32_t move, int withVariation) {
     int n = 0;
     if ((shown[0] & 0xFFFF) != (move & 0xFFFF) && (move & 0xFFFF) != 0) {
         line[n++] = move & 0xFFFF;
-        if (g.ponderMove & 0xFFFF) line[n++] = g.ponderMove & 0xFFFF;
+        if (expectedReply & 0xFFFF) line[n++] = expectedReply & 0xFFFF;
     }
     for (int i = 0; n < LOG_VARIATION_WORDS && i < LOG_VARIATION_WORDS && (shown[i] & 0xFFFF); i++)
         line[n++] = shown[i];

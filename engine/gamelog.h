@@ -12,7 +12,6 @@ constexpr int LOG_VARIATION_WORDS = 60;  // longest variation compared and writt
 // Opens the log for appending; false when it cannot be opened (no log then).
 bool openLog(const char* fileName);
 void closeLog();
-bool logIsOpen();
 
 // NEW: the event tag and, when the date is known, the date tag.
 void logNewGame();

@@ -9,7 +9,6 @@
 #include <ctime>
 #include <mutex>
 #include "board/notation.h"
-#include "engine/commandloop.h"
 #include "engine/platform.h"
 #include "engine/report.h"
 #include "search/driver.h"
@@ -19,16 +18,24 @@
 std::atomic<int> searching{0};
 std::atomic<int> resultAnnounced{0};
 std::atomic<int> stopRequested{0};
-uint32_t searchResultSlot = 0;
 std::atomic<int> holdBestMove{0};
 std::atomic<int> discardResult{0};
 int bookMovePauseMs = 300;
-void (*moveLogger)(Game& g, uint32_t move, int withVariation) = nullptr;
+void (*moveLogger)(Game& g, uint32_t move, int withVariation, uint32_t expectedReply) = nullptr;
 
 // 128 KiB would overflow in sanitizer builds; nothing needs it small.
 constexpr size_t SEARCH_STACK_BYTES = size_t(8) << 20;
-constexpr int ANALYSE_TENTHS = 25920000;
 
+// The running search's settings, written before its thread starts.
+static SearchSettings running;
+
+// What the search thread keeps from one search to the next; only the
+// thread reads or writes it.
+struct ThreadMemory {
+    PonderState ponder;
+    ResignState resign;
+};
+static ThreadMemory memory;
 // The thread's end is signalled, so that whoever waits for it goes on at
 // once rather than at its next poll. Never destroyed: the detached thread may
 // still be leaving notify_all when the main thread sees it ended and exits.
@@ -42,77 +49,15 @@ static void endSearchThread() {
     searchEnded.notify_all();
 }
 
-namespace {
-
-// The settings come from the protocol; the sums below are made in 64 bits so
-// that no setting, however large, can overflow them.
-int clampToInt(int64_t v) { return int(std::clamp<int64_t>(v, 1, INT_MAX)); }
-
-}  // namespace
-
-void allocateTime() {
-    Game& g = game;
-    g.maxDepth = 999;
-    g.budgetCapMs = 0;
-    if (analyseMode) {
-        g.targetTime = g.maxTime = ANALYSE_TENTHS;
-        return;
-    }
-    const int64_t T = engineClock, P = movesPerPeriod, B = baseSeconds, I = incrementTenths;
-    int left = 0;  // moves to the time control, 0 for none
-    int64_t target, limit;
-    if (P >= 1) {
-        int64_t played = (g.ply / 2) % P;
-        if (played < 0) played = 0;
-        left = int(P - played);
-        int64_t cap = 2 * ((B * 10) / P);
-        int64_t t = std::max<int64_t>((T - 20) / left, 1);
-        t = std::max<int64_t>(std::min(t, cap), 1);
-        target = limit = t;
-        if (left > 1) limit = t + (t >> 1);
-    } else if (I == 0 && B <= 420) {
-        int64_t t = std::max<int64_t>(T / 30, 1);
-        target = limit = t;
-        if (T > 59) limit = 2 * t;
-        if (limit >= T) limit = std::max<int64_t>(T, 1);
-    } else {
-        int64_t r = T - 20;
-        int64_t t = std::max<int64_t>(r / 30, 1) + I;
-        target = t;
-        if (r > 2 * t) {
-            limit = 2 * t;
-        } else {
-            target = limit = std::max<int64_t>(r, 1);
-        }
-        if (I < T && T <= 20) target = limit = std::max<int64_t>(I, 1);
-    }
-    g.targetTime = clampToInt(target);
-    g.maxTime = clampToInt(limit);
-    g.budgetCapMs = shortClockCapMs(engineClockMs, g.targetTime, g.maxTime, left);
-}
-
-int shortClockCapMs(int clockMs, int targetTime, int maxTime, int movesLeft) {
-    // The budgets above never fall under one tenth, which a clock of a second
-    // or less cannot pay move after move: there the search gets a share of
-    // what is left, in milliseconds, as a longer clock would.
-    if (clockMs < 0 || targetTime > 1) return 0;
-    const int64_t incrementMs = int64_t(incrementTenths) * 100;
-    int64_t share;
-    if (movesLeft >= 1) share = clockMs / (int64_t(movesLeft) + 1);
-    else share = clockMs / 30 + (incrementMs < clockMs / 2 ? incrementMs : 0);
-    share = std::max<int64_t>(share, 1);
-    return share < int64_t(maxTime) * 100 ? int(share) : 0;
-}
-
-int resignCheck(Game& g, int score) {
+int resignCheck(ResignState& state, int enabled, int score) {
     int code = 0;
     // Mated within ten half-moves and falling, three moves running.
-    if (resignEnabled && score < -32689 && g.lastScore > score) {
-        if (++g.resignCount == 3) code = 10;
+    if (enabled && score < -32689 && state.lastScore > score) {
+        if (++state.count == 3) code = 10;
     } else {
-        g.resignCount = 0;
+        state.count = 0;
     }
-    g.lastScore = score;
+    state.lastScore = score;
     return code;
 }
 
@@ -122,12 +67,13 @@ static void lowerCasePromotion(char* text) {
         if (*p >= 'A' && *p <= 'Z') *p = char(*p - 'A' + 'a');
 }
 
-static void searchThread(void* slot) {
+static void searchThread(void* arg) {
+    const SearchSettings& settings = *static_cast<const SearchSettings*>(arg);
+    const int uci = settings.uci;
     Game& g = game;
     std::srand(unsigned(std::time(nullptr)));
-    uint32_t result = think(g);
-    *static_cast<uint32_t*>(slot) = result;
-    if (g.uciMode) {
+    uint32_t result = think(g, settings.budget, memory.ponder, uci);
+    if (uci) {
         // An endless search may end early (a mate, a forced move); the
         // protocol still wants its bestmove only after "stop".
         while (holdBestMove && !stopRequested) sleepMs(2);
@@ -136,7 +82,7 @@ static void searchThread(void* slot) {
             if (result == 0xFFFFFFFFu) {
                 std::strcpy(text, "0000");  // no legal move: the null move
             } else {
-                if (moveLogger) moveLogger(g, result & 0xFFFF, 1);
+                if (moveLogger) moveLogger(g, result & 0xFFFF, 1, memory.ponder.move);
                 moveToText(result & 0xFFFF, text);
                 lowerCasePromotion(text);
             }
@@ -150,9 +96,9 @@ static void searchThread(void* slot) {
         return;
     }
     // A finished game gives no move: announce nothing rather than a bogus one.
-    if (!analyseMode && result != 0xFFFFFFFFu && !discardResult) {
+    if (!settings.analyse && result != 0xFFFFFFFFu && !discardResult) {
         uint32_t move = result & 0xFFFF;
-        if (moveLogger) moveLogger(g, move, 1);
+        if (moveLogger) moveLogger(g, move, 1, memory.ponder.move);
         int code = makeMove(g, move);
         char text[8];
         moveToText(move, text);
@@ -163,7 +109,7 @@ static void searchThread(void* slot) {
                 const uint32_t start = tickCount();
                 while (!stopRequested && int(tickCount() - start) < bookMovePauseMs) sleepMs(2);
             } else if (s != NO_SCORE) {
-                code = resignCheck(g, s);
+                code = resignCheck(memory.resign, settings.resign && *settings.resign, s);
             }
         }
         lockOutput();
@@ -172,31 +118,31 @@ static void searchThread(void* slot) {
         if (code != 0) reportResult(code, text);
         std::fflush(stdout);
         unlockOutput();
-        if (ponderEnabled) {
+        if (settings.ponder && *settings.ponder) {
             // A reply within 100 ms keeps the ponder search from starting;
             // a stop ends the wait at once.
             for (int waited = 0; waited < 100 && !stopRequested; waited += 5) sleepMs(5);
             if (!stopRequested) {
                 searchWorker.signals.abortSearch = 0;
-                ponderSearch(g);
+                ponderSearch(g, memory.ponder, uci);
             }
         }
     }
     endSearchThread();
 }
 
-void startSearch(bool keepBudget) {
+void startSearch(const SearchSettings& settings) {
     if (searching) return;
     searchWorker.signals.abortSearch = 0;
     resultAnnounced = 0;
-    if (!keepBudget) allocateTime();
+    running = settings;
     // Marked here, not in the thread: a second start arriving before the new
     // thread ran would otherwise start a second search.
     searching = 1;
-    if (!startThread(searchThread, &searchResultSlot, SEARCH_STACK_BYTES)) {
+    if (!startThread(searchThread, &running, SEARCH_STACK_BYTES)) {
         searching = 0;
         lockOutput();
-        std::printf(game.uciMode ? "info string Cannot start a search thread\n"
+        std::printf(settings.uci ? "info string Cannot start a search thread\n"
                                  : "tellusererror Cannot start a search thread\n");
         std::fflush(stdout);
         unlockOutput();
@@ -218,7 +164,7 @@ void stopSearch() {
 
 void cancelSearch() {
     if (!searching) return;
-    if (game.uciMode) {
+    if (running.uci) {
         stopSearch();
         return;
     }

@@ -4,14 +4,15 @@
 #include <atomic>
 #include <cstdint>
 #include "board/game.h"
+#include "search/relaxed.h"
+#include "search/timecontrol.h"
 
-extern std::atomic<int> searching;      // a search thread exists
+extern std::atomic<int> searching;  // a search thread exists
 // The running thread has announced its move (or "bestmove"): all it may still
 // do is ponder or end. Set just before the line is printed, so that a command
 // reacting to the line always finds it set.
 extern std::atomic<int> resultAnnounced;
 extern std::atomic<int> stopRequested;  // stopSearch is waiting: do not ponder
-extern uint32_t searchResultSlot;
 // UCI "go infinite" / "go ponder": the bestmove waits for "stop".
 extern std::atomic<int> holdBestMove;
 // Set while a search is stopped only to be replaced ("ponderhit").
@@ -22,17 +23,30 @@ extern int bookMovePauseMs;
 
 // Writes a move entry to the log (no-op while no log is open); withVariation
 // adds the score and variation. Set by the log once it exists.
-extern void (*moveLogger)(Game& g, uint32_t move, int withVariation);
+// expectedReply: the opponent's move the search expects after this one (0: none).
+extern void (*moveLogger)(Game& g, uint32_t move, int withVariation, uint32_t expectedReply);
 
-void allocateTime();
-// The game's budgetCapMs for a clock of clockMs (-1: unknown) and budgets
-// targetTime/maxTime in tenths; movesLeft in the period, 0 for none.
-int shortClockCapMs(int clockMs, int targetTime, int maxTime, int movesLeft);
+// The scores of the engine's last moves, for the resign rule.
+struct ResignState {
+    int count = 0;  // moves running with a falling mated score
+    int lastScore = 0;
+};
 // The resign rule after an engine move with this score: 10 to resign, else 0.
-int resignCheck(Game& g, int score);
-// Starts a search of the game's position unless one runs; the budget comes
-// from allocateTime unless keepBudget is set (the caller has set it).
-void startSearch(bool keepBudget = false);
+int resignCheck(ResignState& state, int enabled, int score);
+// What a search is started with, by the command loop; the thread keeps its
+// own copy for the search's life.
+struct SearchSettings {
+    TimeBudget budget;
+    int uci = 0;      // the result is a "bestmove" line, the thinking lines UCI's
+    int analyse = 0;  // analysis: no move is played
+    // Read when the move has been made, not at the start, so that HARD,
+    // EASY or the resign option sent during the search count for this move.
+    const Relaxed<int>* ponder = nullptr;  // ponder on the expected reply
+    const Relaxed<int>* resign = nullptr;  // apply the resign rule
+};
+
+// Starts a search of the game's position unless one runs.
+void startSearch(const SearchSettings& settings);
 // Stops the search; it then announces its move as usual ("?", UCI stop).
 // Returns once the thread has ended.
 void stopSearch();

@@ -4,11 +4,11 @@
 #include <string>
 #include "board/game.h"
 #include "egtb/tablebase.h"
-#include "engine/commandloop.h"
 #include "engine/config.h"
 #include "engine/gamefile.h"
 #include "engine/positionfile.h"
 #include "engine/report.h"
+#include "engine/session.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/transtable.h"
@@ -89,7 +89,7 @@ int applySwitch(const char* arg, SwitchState& state) {
             break;
         }
         if (seconds > SW_SECONDS_MAX) seconds = SW_SECONDS_MAX;
-        game.targetTime = game.maxTime = int(seconds * 10);
+        state.budget.targetTenths = state.budget.hardTenths = int(seconds * 10);
         break;
     }
     default:
@@ -111,13 +111,13 @@ int parseCommandLine(int argc, char** argv) {
     tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
     tbLoaded = 1;
     postThinking = 1;
-    runBatchSearch();
+    runBatchSearch(state.budget);
     std::fflush(stdout);
     std::exit(0);
 }
 
-void runBatchSearch() {
-    // The budget is the game's own: -t, or the 6 seconds it starts with.
+void runBatchSearch(const TimeBudget& budget) {
     searchWorker.signals.abortSearch = 0;
-    think(game);
+    PonderState ponder;  // a single search: nothing to ponder on
+    think(game, budget, ponder);
 }

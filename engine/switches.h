@@ -1,5 +1,6 @@
 // Command-line switches and the batch runs they start.
 #pragma once
+#include "search/timecontrol.h"
 
 constexpr int SW_GO_ON = -1;           // applySwitch: no reason to end the process
 constexpr int SW_SECONDS_MAX = 2592000;  // -t beyond 30 days means 30 days
@@ -7,6 +8,7 @@ constexpr int SW_SECONDS_MAX = 2592000;  // -t beyond 30 days means 30 days
 struct SwitchState {
     bool tableCreated = false;  // -f creates the table before loading
     bool batch = false;         // a game or position was loaded to be searched once
+    TimeBudget budget;          // the batch search's: -t, or the 6 seconds it starts with
 };
 
 // Acts on one argument ("-h22", "-fgame.pgn", ...). Returns SW_GO_ON, or the
@@ -19,4 +21,4 @@ int applySwitch(const char* arg, SwitchState& state);
 int parseCommandLine(int argc, char** argv);
 
 // The one search of a batch run, with thinking output.
-void runBatchSearch();
+void runBatchSearch(const TimeBudget& budget);

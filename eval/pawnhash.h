@@ -31,8 +31,6 @@ const PawnHashEntry* probePawnHash(int sideFlag, uint32_t pawnKey, uint32_t pawn
 void storePawnHash(int sideFlag, uint32_t pawnKey, uint32_t pawnLock, int whiteKing, int blackKing,
                    int whitePieces, int blackPieces, int score, const int passer[2], const uint64_t attacks[2]);
 // Fields of the packed word.
-inline int entryWhiteKing(const PawnHashEntry& e) { return int(e.packed & 63); }
-inline int entryBlackKing(const PawnHashEntry& e) { return int((e.packed >> 6) & 63); }
 inline int entryWhitePasser(const PawnHashEntry& e) { return int((e.packed >> 12) & 63); }
 inline int entryBlackPasser(const PawnHashEntry& e) { return int((e.packed >> 18) & 63); }
 inline int entryWhitePieces(const PawnHashEntry& e) { return int((e.packed >> 24) & 15); }

@@ -48,6 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!f) return 0;
     runCommandLoop(f);
     std::fclose(f);
-    game.uciMode = 0;
+    session.uciMode = 0;
     return 0;
 }

@@ -18,9 +18,6 @@ Relaxed<int> useBook{1};
 int internalErrors = 0;
 void (*reportInternalError)(int code) = nullptr;
 
-// Thirty days in tenths of a second: only an abort ends such a search.
-constexpr int ENDLESS_TENTHS = 25920000;
-
 int searchRoot(SearchWorker& w, int movedSide, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
                Board& root) {
     NodeState ns;
@@ -121,8 +118,8 @@ static bool bookMustYield() {
     return searchWorker.signals.abortSearch || uint32_t(tickCount() - c.timeStartTick) >= c.softTimeMs / 2;
 }
 
-int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t* list, int previousScore, int soft,
-                       int hard, int& depthLimit, int clearVariation, Board& root, int uci, int capMs) {
+int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t* list, int previousScore,
+                       const TimeBudget& budget, int& depthReached, int clearVariation, Board& root, int uci) {
     w.bestScore = NO_SCORE;
     w.counters.clear();
     w.progress.searchStartTick = tickCount();
@@ -139,7 +136,7 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
 
     // Started before the book so that a slow book file is paid from this
     // move's time, not added to it.
-    startClock(w.clock, soft, hard, capMs);
+    startClock(w.clock, budget);
     if (useBook && bookMoveForSearch(position, list, bookMustYield)) {
         w.progress.currentRootMove = list[0] & 0xFFFF;
         lockOutput();
@@ -151,7 +148,7 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
         w.progress.iterationDepth = 0;
         w.progress.rootMoveTotal = listLength(list);
         w.progress.rootMovesLeft = listLength(list) - 1;
-        depthLimit = 0;
+        depthReached = 0;
         return BOOK_SCORE;
     }
 
@@ -169,7 +166,7 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
             if (legal++ == 0) firstLegal = i;
         }
     if (legal == 0) {
-        depthLimit = 0;
+        depthReached = 0;
         return NO_SCORE;
     }
     if (legal == 1) {
@@ -196,7 +193,7 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
 
     int d = 2;
     int previous = previousScore;
-    const int limit = depthLimit;
+    const int limit = budget.maxDepth;
     while (!w.signals.abortSearch && d < w.maxIterations) {
         resetScores(list);
         w.progress.iterationDepth = d;
@@ -256,23 +253,21 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
         d++;
         previous = s;
     }
-    depthLimit = d - 1;
+    depthReached = d - 1;
     return w.bestScore;
 }
 
 // ---------------------------------------------------------------------------
 // Game-level searches.
 
-static int runSearch(SearchWorker& w, Game& g, int previous, int soft, int hard, int capMs, int& depth,
-                     int clearVariation) {
+static int runSearch(SearchWorker& w, Game& g, int previous, const TimeBudget& budget, int& depth, int clearVariation,
+                     int uci) {
     // The search writes entries up to 60 plies beyond the game.
     ensureHistoryRoom(g, g.ply + 64);
     w.searchHistory = g.history.data();
     w.historyBase = g.ply;
     copyToBoard(g, g.board);
-    depth = g.maxDepth;
-    return iterativeDeepening(w, g, g.sideToMove, g.legalMoves, previous, soft, hard, depth, clearVariation, g.board,
-                              g.uciMode, capMs);
+    return iterativeDeepening(w, g, g.sideToMove, g.legalMoves, previous, budget, depth, clearVariation, g.board, uci);
 }
 
 static bool moveToFront(uint32_t* list, uint32_t move) {
@@ -286,45 +281,45 @@ static bool moveToFront(uint32_t* list, uint32_t move) {
 
 static int centreFrom(int score) { return isPlainScore(score) ? score : -INFINITE_SCORE; }
 
-uint32_t think(Game& g) {
+uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci) {
     SearchWorker& w = searchWorker;
     if (g.result != 0) return 0xFFFFFFFFu;
     int previous = -INFINITE_SCORE;
     int clearVariation = 1;
-    if (g.lastMove != 0 && (g.lastMove & 0xFFFF) == (g.ponderMove & 0xFFFF)) {
+    if (g.lastMove != 0 && (g.lastMove & 0xFFFF) == (ponder.move & 0xFFFF)) {
         clearVariation = 0;
-        g.ponderMove = 0;
-        if (g.ponderReply != 0) {
-            if (g.ponderTime < g.targetTime) {
-                g.targetTime -= g.ponderTime;
-                g.maxTime -= g.ponderTime;
-                previous = centreFrom(g.ponderScore);
-                moveToFront(g.legalMoves, g.ponderReply);
-            } else if (moveToFront(g.legalMoves, g.ponderReply)) {
+        ponder.move = 0;
+        if (ponder.reply != 0) {
+            if (ponder.time < budget.targetTenths) {
+                budget.targetTenths -= ponder.time;
+                budget.hardTenths -= ponder.time;
+                previous = centreFrom(ponder.score);
+                moveToFront(g.legalMoves, ponder.reply);
+            } else if (moveToFront(g.legalMoves, ponder.reply)) {
                 // preparePonder sets the next expected reply: answer with this one.
-                uint32_t reply = g.ponderReply;
-                preparePonder(g, g.ponderDepth);
+                uint32_t reply = ponder.reply;
+                preparePonder(ponder, ponder.depth);
                 return reply;
             }
         }
     }
     int depth = 0;
-    int score = runSearch(w, g, previous, g.targetTime, g.maxTime, g.budgetCapMs, depth, clearVariation);
-    preparePonder(g, depth);
+    int score = runSearch(w, g, previous, budget, depth, clearVariation, uci);
+    preparePonder(ponder, depth);
     return packScoreMove(score, g.legalMoves[0]);
 }
 
-void preparePonder(Game& g, int depth) {
+void preparePonder(PonderState& ponder, int depth) {
     SearchWorker& w = searchWorker;
-    g.ponderTime = 0;
-    g.ponderDepth = depth - 1;
-    g.ponderScore = -INFINITE_SCORE;
-    g.ponderReply = 0;
-    g.ponderMove = 0;
+    ponder.time = 0;
+    ponder.depth = depth - 1;
+    ponder.score = -INFINITE_SCORE;
+    ponder.reply = 0;
+    ponder.move = 0;
     lockOutput();
     if ((w.variations.principal[0] & 0xFFFF) != 0 && (w.variations.principal[1] & 0xFFFF) != 0) {
-        g.ponderMove = w.variations.principal[1] & 0xFFFF;
-        if ((w.variations.principal[2] & 0xFFFF) != 0) g.ponderReply = w.variations.principal[2];
+        ponder.move = w.variations.principal[1] & 0xFFFF;
+        if ((w.variations.principal[2] & 0xFFFF) != 0) ponder.reply = w.variations.principal[2];
     }
     if ((w.variations.principal[0] & 0xFFFF) != 0) {
         // Drop the engine's move and the expected reply.
@@ -338,29 +333,29 @@ void preparePonder(Game& g, int depth) {
     unlockOutput();
 }
 
-uint32_t ponderSearch(Game& g) {
+uint32_t ponderSearch(Game& g, PonderState& ponder, int uci) {
     SearchWorker& w = searchWorker;
     if (g.result != 0) return 0;
-    if (g.ponderMove == 0) return g.ponderReply;
+    if (ponder.move == 0) return ponder.reply;
     bool listed = false;
     for (int i = 0; g.legalMoves[i] != 0; i++)
-        if ((g.legalMoves[i] & 0x7FFF) == (g.ponderMove & 0x7FFF) && !(g.legalMoves[i] & MOVE_ILLEGAL)) listed = true;
+        if ((g.legalMoves[i] & 0x7FFF) == (ponder.move & 0x7FFF) && !(g.legalMoves[i] & MOVE_ILLEGAL)) listed = true;
     if (!listed) return 0;
     std::unique_ptr<Game> copy(new Game(g));
-    int code = makeMove(*copy, g.ponderMove);
+    int code = makeMove(*copy, ponder.move);
     if (code < 0 || code == 1 || copy->result != 0) return 0;
     int previous = -INFINITE_SCORE;
     int clearVariation = 1;
-    if (g.ponderReply != 0 && moveToFront(copy->legalMoves, g.ponderReply)) {
-        previous = centreFrom(g.ponderScore);
+    if (ponder.reply != 0 && moveToFront(copy->legalMoves, ponder.reply)) {
+        previous = centreFrom(ponder.score);
         clearVariation = 0;
     }
     uint32_t start = tickCount();
     int depth = 0;
-    runSearch(w, *copy, previous, ENDLESS_TENTHS, ENDLESS_TENTHS, 0, depth, clearVariation);
-    g.ponderReply = copy->legalMoves[0];
-    g.ponderTime = int((tickCount() - start) / 100);
-    g.ponderDepth = depth;
-    g.ponderScore = scoreOf(copy->legalMoves[0]);
-    return g.ponderReply;
+    runSearch(w, *copy, previous, unlimitedBudget(), depth, clearVariation, uci);
+    ponder.reply = copy->legalMoves[0];
+    ponder.time = int((tickCount() - start) / 100);
+    ponder.depth = depth;
+    ponder.score = scoreOf(copy->legalMoves[0]);
+    return ponder.reply;
 }

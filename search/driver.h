@@ -5,6 +5,7 @@
 #include <string>
 #include "board/game.h"
 #include "search/relaxed.h"
+#include "search/timecontrol.h"
 
 // Switch of the front end read by the driver: consult the opening book first.
 extern Relaxed<int> useBook;
@@ -43,13 +44,24 @@ struct SearchWorker;
 int searchRoot(SearchWorker& w, int movedSide, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
                Board& root);
 // Searches the game's position (root: its board; side and list: its side to
-// move and legal moves) until time, depth or an abort ends it; the book is
-// asked about that position first. depthLimit: in, the last iteration to run;
-// out, the last iteration that produced a result.
-int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t* list, int previousScore, int softTime,
-                       int hardTime, int& depthLimit, int clearVariation, Board& root, int uci, int capMs = 0);
+// move and legal moves) until the budget or an abort ends it; the book is
+// asked about that position first. depthReached: the last iteration that
+// produced a result.
+int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t* list, int previousScore,
+                       const TimeBudget& budget, int& depthReached, int clearVariation, Board& root, int uci);
+// What one search leaves for the next: the opponent's reply it expects and
+// what a ponder search on that reply found. Written and read by the thread
+// that searches (think, preparePonder, ponderSearch), one search at a time.
+struct PonderState {
+    uint32_t move = 0;   // the expected reply (0: none)
+    uint32_t reply = 0;  // the answer to it found by pondering, score in the high bits
+    int time = 0;        // tenths the ponder search ran
+    int depth = 0, score = 0;
+};
+
 // score << 16 | best move, or all bits set when the game is over. The caller
-// clears the worker's abort signal before the search starts.
-uint32_t think(Game& g);
-void preparePonder(Game& g, int depth);
-uint32_t ponderSearch(Game& g);
+// clears the worker's abort signal before the search starts. uci: the
+// thinking lines' form.
+uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci = 0);
+void preparePonder(PonderState& ponder, int depth);
+uint32_t ponderSearch(Game& g, PonderState& ponder, int uci = 0);

@@ -3,6 +3,40 @@
 #pragma once
 #include <cstdint>
 
+// Thirty days in tenths of a second: a budget no game reaches, so only a
+// stop, a depth or a node limit ends such a search.
+constexpr int TC_UNLIMITED_TENTHS = 25920000;
+
+// The clocks as the interface last gave them (xboard LEVEL, TIME and OTIM;
+// UCI go). Written by the command loop only, read when a search is started.
+struct Clocks {
+    int engineTenths = 0, opponentTenths = 0;
+    int engineMs = -1;  // the engine's clock in milliseconds (-1: none received)
+    int movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0;
+};
+
+// What one search may spend. Made by the command loop when it starts a
+// search and handed to it; the search reads its own copy.
+struct TimeBudget {
+    int targetTenths = 60;  // the soft target: no new iteration after it
+    int hardTenths = 60;    // the search is aborted here
+    // A cap in milliseconds on both (0 = none): tenths are too coarse for a
+    // clock that is nearly run out.
+    int capMs = 0;
+    int maxDepth = 999;      // the last iteration to run
+    uint32_t nodeLimit = 0;  // 0 = none
+};
+
+// The budget for the side to move at ply under the clocks; analyse gives an
+// unlimited one.
+TimeBudget allocateTime(const Clocks& clocks, int ply, bool analyse);
+// A fixed time per move (UCI movetime, the -t switch), at least a tenth.
+TimeBudget moveTimeBudget(long ms);
+TimeBudget unlimitedBudget();
+// The cap in milliseconds for budgets target/hard in tenths under the
+// clocks; movesLeft in the period, 0 for none.
+int shortClockCapMs(const Clocks& clocks, int targetTenths, int hardTenths, int movesLeft);
+
 struct SearchWorker;
 
 // The clock of one search, a member of its worker. Written by startClock
@@ -25,13 +59,16 @@ struct SearchClock {
     uint32_t pollInterval = 250000;
 };
 
-// Node count at which the clock check stops the search (0 = none).
+// Node count at which the clock check stops the search (0 = none); set from
+// the budget when the clock starts.
 extern uint32_t nodeLimit;
 
 // Starts the budget. Leaves the abort signal alone: a stop that arrived
 // before the clock started must not be lost.
 // capMs (0 = none) caps both budgets in milliseconds.
 int startClock(SearchClock& clock, int soft, int hard, int capMs = 0);
+// Starts the budget's times and sets its node limit.
+int startClock(SearchClock& clock, const TimeBudget& budget);
 // Run from the node search: sets the worker's abort signal once time or nodes are up.
 void checkClock(SearchWorker& w);
 int stopAfterIteration(const SearchWorker& w, int change, int depth);

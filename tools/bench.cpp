@@ -70,11 +70,12 @@ int main(int argc, char** argv) {
         clearTransTable();
         clearPawnHash();
         clearHistory();
-        game.maxDepth = depth;
-        game.targetTime = game.maxTime = 1 << 30;
-        game.ponderMove = 0;
+        TimeBudget budget;
+        budget.maxDepth = depth;
+        budget.targetTenths = budget.hardTenths = 1 << 30;
+        PonderState ponder;
         searchWorker.signals.abortSearch = 0;
-        uint32_t r = think(game);
+        uint32_t r = think(game, budget, ponder);
         char move[8];
         moveToText(r & 0xFFFF, move);
         std::printf("%2d %-6s %10u  %s\n", index, move, uint32_t(searchWorker.counters.nodeCount), fen);

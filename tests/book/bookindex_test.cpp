@@ -203,10 +203,11 @@ TEST_F(BookFileTest, TheProbeIsPaidFromTheMovesTimeAndGivesWayToAStop) {
         newGame(game);
         listMoves(game);
         refillBookMisses();
-        game.maxDepth = 2;
-        game.targetTime = game.maxTime = tenths;
-        game.ponderMove = 0;
-        return int16_t(think(game) >> 16);
+        TimeBudget budget;
+        budget.maxDepth = 2;
+        budget.targetTenths = budget.hardTenths = tenths;
+        PonderState ponder;
+        return int16_t(think(game, budget, ponder) >> 16);
     };
     // A stop that came before the search leaves the book after its first slice.
     searchWorker.signals.abortSearch = 1;
@@ -236,10 +237,18 @@ TEST_F(BookFileTest, PonderingAsksTheBookAboutThePositionAfterTheExpectedReply) 
     auto ponder = [&](std::vector<BookRecord> records) {
         writeFile(path, bytesOf(records));
         refillBookMisses();
-        game.maxDepth = 2;  // a search the book does not answer ends soon
-        game.ponderMove = mv("c7c5");
-        game.ponderReply = 0;
-        return ponderSearch(game) & 0xFFFF;
+        PonderState state;
+        state.move = mv("c7c5");
+        // A ponder search has no limit of its own: one the book does not
+        // answer is stopped as the opponent's move would stop it.
+        std::thread stopper([] {
+            sleepMs(300);
+            searchWorker.signals.abortSearch = 1;
+        });
+        uint32_t reply = ponderSearch(game, state) & 0xFFFF;
+        stopper.join();
+        searchWorker.signals.abortSearch = 0;
+        return reply;
     };
     // Only the position after the reply is known: its move is the answer
     // ready for the reply, and no miss is spent on the game's own position.

@@ -14,6 +14,7 @@
 #include "board/game.h"
 #include "book/book.h"
 #include "engine/commandloop.h"
+#include "engine/session.h"
 #include "engine_process.h"
 
 namespace {
@@ -32,6 +33,22 @@ TEST(CommandLoop, HandshakePingAndUnknown) {
     r = runEngine("option USE BOOK=0 RESIGN=0\nprotover 2\n");
     EXPECT_NE(r.out.find("RESIGN -check 0"), std::string::npos);
     EXPECT_NE(r.out.find("USE BOOK -check 0"), std::string::npos);
+}
+
+// Outside UCI mode the UCI words are no commands: they are read as moves and
+// refused, keeping their text. The xboard announcements get no answer.
+TEST(CommandLoop, UciWordsBeforeUciAreUnknownAndAnnouncementsSilent) {
+    EngineRun r = runEngine(
+        "stop\nponderhit\nposition startpos\nsetoption name Hash value 1\nisready\n"
+        "white\nblack\nxboard\naccepted ping\nreset\nname someone\nping 1\nquit\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "Error (unknown command): STOP\n"
+              "Error (unknown command): PONDERHIT\n"
+              "Error (unknown command): position startpos\n"
+              "Error (unknown command): setoption name Hash value 1\n"
+              "Error (unknown command): ISREADY\n"
+              "pong 1\n");
 }
 
 TEST(CommandLoop, RejectedSetupsKeepThePosition) {
@@ -275,7 +292,7 @@ TEST(CommandLoop, NewGamesSetUpsAndEarlyTakeBacksWakeTheBook) {
     EXPECT_EQ(missesAfter("undo\n"), 0);  // 21 half-moves remain
     EXPECT_EQ(missesAfter("remove\n"), BOOK_MISS_LIMIT);
     EXPECT_EQ(missesAfter("uci\nposition startpos moves e2e4\n"), BOOK_MISS_LIMIT);
-    game.uciMode = 0;
+    session.uciMode = 0;
     missesAfter("new\nforce\n");
     refillBookMisses();
 }

@@ -40,71 +40,58 @@ long msSince(std::chrono::steady_clock::time_point t) {
 // hard one, neither longer than the clock, more time for more clock and
 // for an increment, and a cap in milliseconds for a clock nearly run out.
 TEST(Play, TimeBudgetsFitTheClock) {
-    Game& g = game;
-    newGame(g);
-    analyseMode = 0;
-    baseSeconds = 300;
-    engineClockMs = -1;
+    Clocks c;
+    c.baseSeconds = 300;
     for (int moves : {0, 1, 10, 40}) {
         for (int increment : {0, 1, 5, 20}) {
             int previous = 0;
             for (int clock : {1, 5, 10, 20, 30, 60, 100, 300, 1000, 3000, 18000}) {
-                movesPerPeriod = moves, incrementTenths = increment, engineClock = clock;
-                allocateTime();
+                c.movesPerPeriod = moves, c.incrementTenths = increment, c.engineTenths = clock;
+                TimeBudget b = allocateTime(c, 0, false);
                 std::string what = std::to_string(moves) + " moves, +" + std::to_string(increment) + ", clock " +
                                    std::to_string(clock);
-                EXPECT_GE(g.targetTime, 1) << what;
-                EXPECT_LE(g.targetTime, g.maxTime) << what;
-                EXPECT_LE(g.maxTime, std::max(clock, 1)) << what;
+                EXPECT_GE(b.targetTenths, 1) << what;
+                EXPECT_LE(b.targetTenths, b.hardTenths) << what;
+                EXPECT_LE(b.hardTenths, std::max(clock, 1)) << what;
                 // (With an increment the budget dips once the clock first covers its margin.)
                 if (increment == 0) {
-                    EXPECT_GE(g.targetTime, previous) << what;
+                    EXPECT_GE(b.targetTenths, previous) << what;
                 }
-                previous = g.targetTime;
+                previous = b.targetTenths;
             }
         }
     }
-    movesPerPeriod = 0, engineClock = 3000, incrementTenths = 0;
-    allocateTime();
-    int plain = g.targetTime;
-    incrementTenths = 20;
-    allocateTime();
-    EXPECT_GT(g.targetTime, plain);
+    c.movesPerPeriod = 0, c.engineTenths = 3000, c.incrementTenths = 0;
+    int plain = allocateTime(c, 0, false).targetTenths;
+    c.incrementTenths = 20;
+    EXPECT_GT(allocateTime(c, 0, false).targetTenths, plain);
     // Under a second left: a share in milliseconds, never the whole clock.
     for (int ms : {0, 50, 150, 550, 900, 2500}) {
-        movesPerPeriod = 0, incrementTenths = 0, engineClock = ms / 100, engineClockMs = ms;
-        allocateTime();
-        EXPECT_GT(g.budgetCapMs, 0) << ms;
-        EXPECT_LE(g.budgetCapMs, std::max(ms / 2, 1)) << ms;
-        EXPECT_LE(shortClockCapMs(ms, 1, 1, 10), std::max(ms / 10, 1)) << "ten moves to the control";
+        c.movesPerPeriod = 0, c.incrementTenths = 0, c.engineTenths = ms / 100, c.engineMs = ms;
+        TimeBudget b = allocateTime(c, 0, false);
+        EXPECT_GT(b.capMs, 0) << ms;
+        EXPECT_LE(b.capMs, std::max(ms / 2, 1)) << ms;
+        EXPECT_LE(shortClockCapMs(c, 1, 1, 10), std::max(ms / 10, 1)) << "ten moves to the control";
     }
-    engineClockMs = 60000, engineClock = 600;
-    allocateTime();
-    EXPECT_EQ(g.budgetCapMs, 0);
-    analyseMode = 1;
-    allocateTime();
-    EXPECT_EQ(g.budgetCapMs, 0);
-    EXPECT_GE(g.targetTime, 24 * 36000);  // analysis runs a day and more
-    EXPECT_EQ(g.maxDepth, 999);
-    analyseMode = 0;
-    movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0, engineClock = 0, engineClockMs = -1;
+    c.engineMs = 60000, c.engineTenths = 600;
+    EXPECT_EQ(allocateTime(c, 0, false).capMs, 0);
+    TimeBudget analysis = allocateTime(c, 0, true);
+    EXPECT_EQ(analysis.capMs, 0);
+    EXPECT_GE(analysis.targetTenths, 24 * 36000);  // analysis runs a day and more
+    EXPECT_EQ(analysis.maxDepth, 999);
 }
 
 TEST(Play, ResignsOnTheThirdFallingMateScore) {
     Game& g = game;
     newGame(g);
-    resignEnabled = 1;
-    g.resignCount = 0;
-    g.lastScore = 0;
-    EXPECT_EQ(resignCheck(g, -32690), 0);
-    EXPECT_EQ(resignCheck(g, -32692), 0);
-    EXPECT_EQ(resignCheck(g, -32694), 10);
-    EXPECT_EQ(resignCheck(g, -32696), 0);  // no second resign
-    EXPECT_EQ(resignCheck(g, -100), 0);
-    EXPECT_EQ(g.resignCount, 0);
-    resignEnabled = 0;
-    for (int s = -32690; s > -32699; s--) EXPECT_EQ(resignCheck(g, s), 0);
-    resignEnabled = 1;
+    ResignState r;
+    EXPECT_EQ(resignCheck(r, 1, -32690), 0);
+    EXPECT_EQ(resignCheck(r, 1, -32692), 0);
+    EXPECT_EQ(resignCheck(r, 1, -32694), 10);
+    EXPECT_EQ(resignCheck(r, 1, -32696), 0);  // no second resign
+    EXPECT_EQ(resignCheck(r, 1, -100), 0);
+    EXPECT_EQ(r.count, 0);
+    for (int s = -32690; s > -32699; s--) EXPECT_EQ(resignCheck(r, 0, s), 0);
 }
 
 // A whole game at a fast level: every engine move is legal, results and
@@ -248,11 +235,11 @@ TEST(Play, SelfPlayNeverPlaysAnIllegalMove) {
             makeMove(game, legal[rng() % n]);
         }
         for (int ply = 0; ply < 160 && game.result == 0; ply++) {
-            game.maxDepth = 2 + int(rng() % 3);
-            game.targetTime = game.maxTime = 1 << 28;
-            game.ponderMove = 0;
+            TimeBudget budget = unlimitedBudget();
+            budget.maxDepth = 2 + int(rng() % 3);
+            PonderState ponder;
             searchWorker.signals.abortSearch = 0;
-            uint32_t r = think(game);
+            uint32_t r = think(game, budget, ponder);
             ASSERT_NE(r, 0xFFFFFFFFu);
             uint32_t m = r & 0xFFFF;
             bool legal = false;

@@ -11,7 +11,7 @@ namespace {
 
 TEST(Switches, ValuesAreTakenAndClamped) {
     SwitchState state;
-    int savedLog = hashLog, savedTarget = game.targetTime, savedMax = game.maxTime;
+    int savedLog = hashLog;
     std::string savedPath = tbPath;
 
     EXPECT_EQ(applySwitch("-h22", state), SW_GO_ON);
@@ -22,10 +22,10 @@ TEST(Switches, ValuesAreTakenAndClamped) {
     EXPECT_EQ(hashLog, CFG_HASH_LOG_MAX);
 
     applySwitch("-t5", state);
-    EXPECT_EQ(game.targetTime, 50);
-    EXPECT_EQ(game.maxTime, 50);
+    EXPECT_EQ(state.budget.targetTenths, 50);
+    EXPECT_EQ(state.budget.hardTenths, 50);
     applySwitch("-t99999999999", state);
-    EXPECT_EQ(game.targetTime, SW_SECONDS_MAX * 10);
+    EXPECT_EQ(state.budget.targetTenths, SW_SECONDS_MAX * 10);
 
     tbPath = "/eng;/tb";
     applySwitch("-d/only/this", state);
@@ -41,8 +41,6 @@ TEST(Switches, ValuesAreTakenAndClamped) {
     EXPECT_FALSE(state.batch);
 
     hashLog = savedLog;
-    game.targetTime = savedTarget;
-    game.maxTime = savedMax;
     tbPath = savedPath;
 }
 

@@ -48,15 +48,15 @@ long msSince(std::chrono::steady_clock::time_point t) {
 TEST(Uci, GoReadsTheClocks) {
     runLines("uci\nucinewgame\nposition startpos\n"
              "go wtime 300000 btime 300000 winc 2000 binc 2000 movestogo 40\nstop\n");
-    EXPECT_EQ(engineClock, 3000);
-    EXPECT_EQ(opponentClock, 3000);
-    EXPECT_EQ(baseSeconds, 300);
-    EXPECT_EQ(incrementTenths, 20);
-    EXPECT_EQ(movesPerPeriod, 40);
+    EXPECT_EQ(session.clocks.engineTenths, 3000);
+    EXPECT_EQ(session.clocks.opponentTenths, 3000);
+    EXPECT_EQ(session.clocks.baseSeconds, 300);
+    EXPECT_EQ(session.clocks.incrementTenths, 20);
+    EXPECT_EQ(session.clocks.movesPerPeriod, 40);
     runLines("position startpos moves e2e4\ngo wtime 200000 btime 250000 movestogo 39\nstop\n");
-    EXPECT_EQ(movesPerPeriod, 40);
-    EXPECT_EQ(engineClock, 2500);  // Black to move
-    EXPECT_EQ(opponentClock, 2000);
+    EXPECT_EQ(session.clocks.movesPerPeriod, 40);
+    EXPECT_EQ(session.clocks.engineTenths, 2500);  // Black to move
+    EXPECT_EQ(session.clocks.opponentTenths, 2000);
     // NalimovCache 0 changes nothing, 8 sets 8 MiB; Hash resizes the table.
     uint64_t cache = tbCacheBytes;
     runLines("setoption name NalimovCache value 0\n");
@@ -66,33 +66,33 @@ TEST(Uci, GoReadsTheClocks) {
     EXPECT_EQ(ttSizeMiB(), 48);
     runLines("setoption name NalimovPath value\nsetoption name Hash value 1\n");
     EXPECT_EQ(ttSizeMiB(), 3);
-    game.uciMode = 0;
+    session.uciMode = 0;
 }
 
 // Budgets are kept in tenths; under a tenth of a second they would round up
 // past the time asked for, or past what is left on the clock.
 TEST(Uci, ShortClocksAndMoveTimesAreCappedInMilliseconds) {
     runLines("uci\nucinewgame\nposition startpos\ngo wtime 500 btime 500\nstop\n");
-    EXPECT_EQ(engineClockMs, 500);
-    EXPECT_EQ(game.maxTime, 1);
-    EXPECT_GT(game.budgetCapMs, 0);  // a share of the clock, far from all of it
-    EXPECT_LT(game.budgetCapMs, 100);
+    EXPECT_EQ(session.clocks.engineMs, 500);
+    EXPECT_EQ(session.budget.hardTenths, 1);
+    EXPECT_GT(session.budget.capMs, 0);  // a share of the clock, far from all of it
+    EXPECT_LT(session.budget.capMs, 100);
     runLines("position startpos\ngo movetime 30\nstop\n");
-    EXPECT_EQ(game.budgetCapMs, 30);
+    EXPECT_EQ(session.budget.capMs, 30);
     runLines("position startpos\ngo movetime 250\nstop\n");
-    EXPECT_EQ(game.maxTime, 2);
+    EXPECT_EQ(session.budget.hardTenths, 2);
     runLines("position startpos\ngo infinite\nstop\n");
-    EXPECT_EQ(game.budgetCapMs, 0);
+    EXPECT_EQ(session.budget.capMs, 0);
     runLines("position startpos\ngo wtime 60000 btime 60000\nstop\n");
-    EXPECT_EQ(game.budgetCapMs, 0);
-    game.uciMode = 0;
+    EXPECT_EQ(session.budget.capMs, 0);
+    session.uciMode = 0;
     runLines("new\nforce\ntime 50\nlevel 0 0:10 0\ngo\n?\n");
-    EXPECT_EQ(engineClockMs, 500);
-    EXPECT_GT(game.budgetCapMs, 0);
-    EXPECT_LT(game.budgetCapMs, 100);
+    EXPECT_EQ(session.clocks.engineMs, 500);
+    EXPECT_GT(session.budget.capMs, 0);
+    EXPECT_LT(session.budget.capMs, 100);
     runLines("new\nforce\ntime 6000\ngo\n?\n");
-    EXPECT_EQ(game.budgetCapMs, 0);
-    engineClockMs = -1;
+    EXPECT_EQ(session.budget.capMs, 0);
+    session.clocks.engineMs = -1;
 }
 
 TEST(Uci, HandshakeReadinessAndStop) {
@@ -249,7 +249,7 @@ TEST(Uci, TablebasePathsKeepTheirCharacters) {
     runLines("uci\nsetoption name NalimovPath value ./tbx\nsetoption name NalimovPath value\n"
              "egtpath nalimov \"/tmp/no such dir\"\negtpath nalimov\negtpath nalimov \nsetoption name NalimovPath value {/opt/tb}\n");
     EXPECT_EQ(tbPath, "./tbx;/tmp/no such dir;/opt/tb");
-    game.uciMode = 0;
+    session.uciMode = 0;
     closeTablebases();
     tbPath = saved;
     tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
@@ -310,43 +310,43 @@ TEST(Uci, ZeroAndNegativeLimitsAreAnswered) {
 // huge values give long but sound budgets, never wrapped or negative ones.
 TEST(Uci, HugeTimeValuesGiveSoundBudgets) {
     auto sound = [](const char* what) {
-        EXPECT_GE(game.targetTime, 1) << what;
-        EXPECT_GE(game.maxTime, game.targetTime) << what;
-        EXPECT_GE(engineClock, 0) << what;
-        EXPECT_GE(baseSeconds, 0) << what;
-        EXPECT_GE(incrementTenths, 0) << what;
-        EXPECT_GE(movesPerPeriod, 0) << what;
+        EXPECT_GE(session.budget.targetTenths, 1) << what;
+        EXPECT_GE(session.budget.hardTenths, session.budget.targetTenths) << what;
+        EXPECT_GE(session.clocks.engineTenths, 0) << what;
+        EXPECT_GE(session.clocks.baseSeconds, 0) << what;
+        EXPECT_GE(session.clocks.incrementTenths, 0) << what;
+        EXPECT_GE(session.clocks.movesPerPeriod, 0) << what;
     };
     runLines("uci\nucinewgame\nposition startpos\ngo wtime 500 btime 500 winc 99999999999 binc 99999999999\nstop\n");
     sound("huge increments");
-    EXPECT_GT(incrementTenths, 1000000);
+    EXPECT_GT(session.clocks.incrementTenths, 1000000);
     runLines("ucinewgame\nposition startpos\ngo wtime 9999999999999 btime 9999999999999 movestogo 99999999999\nstop\n");
     sound("huge clocks");
-    EXPECT_GT(engineClock, 1000000);
-    EXPECT_GT(movesPerPeriod, 1000);
+    EXPECT_GT(session.clocks.engineTenths, 1000000);
+    EXPECT_GT(session.clocks.movesPerPeriod, 1000);
     runLines("ucinewgame\nposition startpos\ngo wtime -300 btime -300 winc -5 movetime 99999999999\nstop\n");
     sound("negative clocks");
-    EXPECT_EQ(engineClock, 0);
-    EXPECT_EQ(incrementTenths, 0);
-    game.uciMode = 0;
+    EXPECT_EQ(session.clocks.engineTenths, 0);
+    EXPECT_EQ(session.clocks.incrementTenths, 0);
+    session.uciMode = 0;
 
     // The xboard time commands, through the budget of the next search.
     runLines("new\nforce\nlevel 0 99999999 0\ntime 99999999999\notim -99999999999\ngo\n?\n");
     sound("huge base");
-    EXPECT_GT(baseSeconds, 1000000);
-    EXPECT_EQ(opponentClock, 0);
+    EXPECT_GT(session.clocks.baseSeconds, 1000000);
+    EXPECT_EQ(session.clocks.opponentTenths, 0);
     runLines("new\nforce\nlevel 2147483647 1 2147483647\ntime 1000\ngo\n?\n");
     sound("huge period and increment");
-    EXPECT_EQ(baseSeconds, 60);
+    EXPECT_EQ(session.clocks.baseSeconds, 60);
     runLines("new\nforce\nlevel 40 99999999999999999999:99999999999999999999 5\ntime 1000\ngo\n?\n");
     sound("huge minutes and seconds");
-    EXPECT_EQ(incrementTenths, 50);
+    EXPECT_EQ(session.clocks.incrementTenths, 50);
     runLines("new\nforce\nlevel -40 -5 -3\ntime -100\ngo\n?\n");
     sound("negative fields");
-    EXPECT_EQ(engineClock, 0);
+    EXPECT_EQ(session.clocks.engineTenths, 0);
     // Back to the settings the engine starts with, for the tests that follow.
     runLines("new\nforce\nlevel 6 1 0\n");
-    engineClock = opponentClock = 0;
-    engineClockMs = -1;
-    game.budgetCapMs = 0;
+    session.clocks.engineTenths = session.clocks.opponentTenths = 0;
+    session.clocks.engineMs = -1;
+    session.budget.capMs = 0;
 }

@@ -35,14 +35,20 @@ struct SearchSetup {
     }
 };
 
+// No time limit: the depth alone ends the search.
+TimeBudget depthBudget(int depth) {
+    TimeBudget budget;
+    budget.targetTenths = budget.hardTenths = 1 << 28;
+    budget.maxDepth = depth;
+    return budget;
+}
+
 // Searches the position to a fixed depth; returns score << 16 | move.
 uint32_t searchFen(const char* fen, int depth, int* reached = nullptr) {
     SearchSetup setup;
     EXPECT_GE(setupFromFen(game, fen), 0) << fen;
-    game.maxDepth = depth;
-    game.targetTime = game.maxTime = 1 << 28;
-    game.ponderMove = 0;
-    uint32_t r = think(game);
+    PonderState ponder;
+    uint32_t r = think(game, depthBudget(depth), ponder);
     if (reached) *reached = searchWorker.progress.iterationDepth;
     return r;
 }
@@ -189,9 +195,9 @@ TEST(Search, RootWithoutMovesAndDeadDraws) {
     // Past the fifty-move mark every continuation is a draw, even a mate.
     ASSERT_GE(setupFromFen(game, "6k1/5ppp/8/8/8/8/8/3R2K1 w - - 0 1"), 0);
     game.board.fiftyCount = 120;
-    game.maxDepth = 4;
     searchWorker.signals.abortSearch = 0;
-    r = think(game);
+    PonderState ponder;
+    r = think(game, depthBudget(4), ponder);
     EXPECT_EQ(scoreOfResult(r), 0);
     // Capturing the last man leaves two kings: a draw.
     r = searchFen("8/8/8/3k4/3r4/8/8/3QK3 b - - 0 1", 3);
@@ -255,11 +261,12 @@ TEST(Search, DepthLimitEndsTheSearch) {
 TEST(Search, TimedSearchStopsAfterItsHardTime) {
     SearchSetup setup;
     ASSERT_GE(setupFromFen(game, "r2q1rk1/pp2bppp/2n1pn2/2pp4/3P1B2/2PBPN2/PP1N1PPP/R2QK2R w KQ - 4 9"), 0);
-    game.maxDepth = 999;
-    game.targetTime = 2;
-    game.maxTime = 3;
+    TimeBudget budget;
+    budget.targetTenths = 2;
+    budget.hardTenths = 3;
     uint32_t start = tickCount();
-    uint32_t r = think(game);
+    PonderState ponder;
+    uint32_t r = think(game, budget, ponder);
     uint32_t elapsed = tickCount() - start;
     // Three tenths plus one poll interval (250000 nodes) and a generous margin.
     EXPECT_LT(elapsed, 3000u);
@@ -274,7 +281,8 @@ struct ThreadSearch {
 };
 void runThink(void* arg) {
     ThreadSearch* t = static_cast<ThreadSearch*>(arg);
-    t->result = think(game);
+    PonderState ponder;
+    t->result = think(game, depthBudget(999), ponder);
     t->done.store(1);
 }
 }  // namespace
@@ -289,9 +297,6 @@ TEST(Search, StopsFromAnotherThreadAtAnyMoment) {
         ASSERT_GE(setupFromFen(game, fen), 0);
         char before[128];
         positionText(game, before);
-        game.maxDepth = 999;
-        game.targetTime = game.maxTime = 1 << 28;
-        game.ponderMove = 0;
         searchWorker.signals.abortSearch = 0;
         ThreadSearch t;
         ASSERT_TRUE(startThread(runThink, &t, 4 << 20));
@@ -350,7 +355,7 @@ TEST(Search, ClockIsReadOftenerUnderShortBudgets) {
     EXPECT_LT(c.pollInterval, longInterval);
     startClock(c, 0, 0);
     EXPECT_LT(c.pollInterval, longInterval);
-    startClock(c, 25920000, 25920000);
+    startClock(c, TC_UNLIMITED_TENTHS, TC_UNLIMITED_TENTHS);
     EXPECT_EQ(c.hardTimeMs, 2592000000u);  // thirty days in milliseconds, without overflow
     for (int cap : {1, 16, 250}) {
         startClock(c, 3, 6, cap);
@@ -371,13 +376,12 @@ TEST(Search, AnInstantStopStillGivesALegalMove) {
         for (int stopped = 0; stopped < 2; stopped++) {
             ASSERT_GE(setupFromFen(g, fen), 0) << fen;
             illegalHeads += (g.legalMoves[0] & MOVE_ILLEGAL) != 0;
-            g.maxDepth = 999;
-            g.ponderMove = 0;
-            g.budgetCapMs = 1;
-            g.targetTime = g.maxTime = 1;
+            PonderState ponder;
+            TimeBudget budget;
+            budget.capMs = 1;
+            budget.targetTenths = budget.hardTenths = 1;
             searchWorker.signals.abortSearch = stopped;
-            uint32_t m = think(g) & 0xFFFF;
-            g.budgetCapMs = 0;
+            uint32_t m = think(g, budget, ponder) & 0xFFFF;
             searchWorker.signals.abortSearch = 0;
             bool legal = false;
             for (int i = 0; g.legalMoves[i]; i++)

@@ -19,8 +19,6 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
     }
     int added = 0;
     std::string problem, replayProblem;
-    // Replaying resets the engine's side copy: keep it.
-    int savedSide = globalSideToMove;
     int played = replayPgnGame(builderGame(), pg, maxPlies, [&](const Game& g, uint32_t move) {
         char key[128];
         positionText(g, key);
@@ -36,7 +34,6 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
         added++;
     }, &replayProblem);
     if (!replayProblem.empty()) problem += (problem.empty() ? "" : "; ") + replayProblem;
-    globalSideToMove = savedSide;
     if (played < 0) gamesSkipped++;
     else gamesUsed++;
     if (warning) *warning = problem;

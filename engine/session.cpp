@@ -1,0 +1,111 @@
+#include "engine/session.h"
+#include <cstdio>
+#include "board/game.h"
+#include "board/notation.h"
+#include "book/book.h"
+#include "egtb/tablebase.h"
+#include "engine/config.h"
+#include "engine/platform.h"
+#include "engine/report.h"
+#include "engine/searchthread.h"
+#include "engine/words.h"
+#include "eval/pawnhash.h"
+#include "search/search.h"
+#include "search/timecontrol.h"
+#include "search/transtable.h"
+
+Relaxed<int> ponderEnabled{0}, analyseMode{0}, resignEnabled{1};
+const char* engineName = "Velmora 4.0";
+PlaySession session;
+
+void (*newGameLogger)() = nullptr;
+void (*resultLogger)(const char* text) = nullptr;
+
+void writeTablebaseNotice(const char* text) {
+    // The search thread prints these too: under the output lock.
+    lockOutput();
+    std::printf(session.uciMode ? "info string %s\n" : "%s\n", text);
+    std::fflush(stdout);
+    unlockOutput();
+}
+
+SearchSettings searchSettings(const TimeBudget& budget) {
+    SearchSettings settings;
+    settings.budget = budget;
+    settings.uci = session.uciMode;
+    settings.analyse = analyseMode;
+    settings.ponder = &ponderEnabled;
+    settings.resign = &resignEnabled;
+    return settings;
+}
+
+void go() {
+    session.forceMode = 0;
+    holdBestMove = 0;
+    if (searching) return;
+    session.budget = allocateTime(session.clocks, game.ply, analyseMode);
+    startSearch(searchSettings(session.budget));
+}
+
+void userMove(const std::string& line) {
+    // The search thread may be playing its move into the game: decide that
+    // the line is a move without reading the game, stop, then parse for real.
+    std::string text = line;
+    bool isMove = parseMove(&text[0], 0) != 0;
+    if (!isMove) {
+        text = line;
+        isMove = parseMove(&text[0], 1) != 0;
+    }
+    if (!isMove) {
+        std::printf("Error (unknown command): %s\n", line.c_str());
+        std::fflush(stdout);
+        return;
+    }
+    cancelSearch();
+    text = line;
+    uint32_t m = parseMove(&text[0], game.sideToMove);
+    if (moveLogger) moveLogger(game, m, 0, 0);
+    int code = makeMove(game, m);
+    if (code != 0) reportResult(code, line.c_str());
+    // The draw claims leave the game going on.
+    if ((code == 0 || code == 4 || code == 5 || code == 6) && !session.forceMode) go();
+}
+
+void newGameCommand() {
+    cancelSearch();
+    newGame(game);
+    refillBookMisses();
+    listMoves(game);
+    clearSearchTables();
+    if (newGameLogger) newGameLogger();
+    session.forceMode = 0;
+    if (analyseMode) go();
+}
+
+void memoryCommand(const std::string& line) {
+    long n;
+    // The cache and hash formulas need at least 1 MiB; ignore less or nothing.
+    if (!intAfter(line, 6, n) || n < 1 || n > (1L << 20)) return;
+    cancelSearch();
+    tbCacheBytes = uint64_t(memoryCommandCacheMiB(int(n))) << 20;
+    if (allocateTransTable(uint64_t(n) << 20) < 0) {
+        std::printf("tellusererror Not enough memory for a %ld MB hash table; keeping %d MB\n", n, ttSizeMiB());
+        std::fflush(stdout);
+    }
+}
+
+void clearSearchTables() {
+    clearTransTable();
+    clearPawnHash();
+    clearHistory();
+    clearCounterMoves();
+    clearKillers();
+}
+
+void addTablebasePath(const std::string& path) {
+    if (path.empty() || tbPath.size() + path.size() >= CFG_TB_PATH_LIMIT) return;
+    cancelSearch();
+    if (!tbPath.empty()) tbPath += ";";
+    tbPath += path;
+    reinitTablebases();
+}

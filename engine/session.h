@@ -1,0 +1,49 @@
+// The play session both protocols share: its settings and clocks, and the
+// commands that mean the same in xboard and UCI (a new game, a move, go,
+// memory, tablebase paths).
+#pragma once
+#include <string>
+#include "search/relaxed.h"
+#include "search/timecontrol.h"
+
+// Switches set by the command loop (and the configuration at start). A
+// search thread reads ponder and resign through its SearchSettings while
+// the loop may change them.
+extern Relaxed<int> ponderEnabled, analyseMode, resignEnabled;
+extern const char* engineName;
+
+// Written and read by the command loop thread only: a search gets what it
+// needs of it through its SearchSettings.
+struct PlaySession {
+    Clocks clocks;
+    // The budget the last search was started with.
+    TimeBudget budget;
+    // The interface spoke UCI: replies in its form. Also read by the
+    // tablebase notice writer, which a search thread may call.
+    int uciMode = 0;
+    int uciFirstGo = 0;  // the next go is the game's first: it sets the period
+    // FORCE: moves are played for both sides and the engine does not answer.
+    int forceMode = 0;
+};
+extern PlaySession session;
+
+// Log writers for the NEW header and the RESULT line, set once a log exists.
+extern void (*newGameLogger)();
+extern void (*resultLogger)(const char* text);
+
+// A tablebase file fault, as an "info string" in UCI mode.
+void writeTablebaseNotice(const char* text);
+
+struct SearchSettings;
+// The settings of a search started now with this budget.
+SearchSettings searchSettings(const TimeBudget& budget);
+// Starts a search as GO does (the answer to a move, or a restarted analysis).
+void go();
+// A line that is no command: a move of the opponent, or an error reply.
+void userMove(const std::string& line);
+void newGameCommand();
+void memoryCommand(const std::string& line);
+void clearSearchTables();
+// Adds a directory to the tablebase list and reloads the tables. An empty
+// path, or one that would make the list too long, is ignored.
+void addTablebasePath(const std::string& path);
