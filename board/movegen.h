@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 #include "board/types.h"
-#include "search/nodestate.h"
+#include "board/nodestate.h"
 
 // Applies move m of the colour to b (when a list is given, b becomes the
 // position after the move and list receives the other side's moves, each

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 #include "board/game.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 
 static std::string bookFileOverride;
 

@@ -6,7 +6,7 @@
 #include "board/game.h"
 #include "egtb/tbdecode.h"
 #include "egtb/tbregistry.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 
 // The banner every compressed file of ours carries at offset 0 (64 bytes).
 const char TB_BANNER[65] = "Velmora tablebase block file, prefix-coded 8192-byte blocks. v1\n";

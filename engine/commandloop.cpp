@@ -4,7 +4,7 @@
 #include <string>
 #include "board/game.h"
 #include "egtb/tablebase.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine/uci.h"

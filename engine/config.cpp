@@ -7,7 +7,7 @@
 #include <cstring>
 #include <strings.h>
 #include "egtb/tablebase.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/session.h"
 #include "engine/textline.h"
 #include "search/driver.h"

@@ -5,7 +5,7 @@
 #include <strings.h>
 #include "board/notation.h"
 #include "book/book.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include "board/notation.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine/session.h"

@@ -5,10 +5,10 @@
 #include "engine/commandloop.h"
 #include "engine/config.h"
 #include "engine/gamelog.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/report.h"
 #include "engine/switches.h"
-#include "search/nodestate.h"
+#include "board/nodestate.h"
 #include "search/transtable.h"
 
 int main(int argc, char** argv) {

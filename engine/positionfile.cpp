@@ -2,7 +2,7 @@
 #include <cctype>
 #include <cstdio>
 #include "book/book.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/textline.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include "board/game.h"
 #include "board/notation.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/worker.h"

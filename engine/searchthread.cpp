@@ -9,7 +9,7 @@
 #include <ctime>
 #include <mutex>
 #include "board/notation.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/report.h"
 #include "search/driver.h"
 #include "search/search.h"

@@ -5,7 +5,7 @@
 #include "book/book.h"
 #include "egtb/tablebase.h"
 #include "engine/config.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine/words.h"

@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 #include "board/types.h"
-#include "search/nodestate.h"
+#include "board/nodestate.h"
 
 extern int32_t pstWhite[7][64];  // types 0..5 (5 = white pawn)
 extern int32_t pstBlack[7][64];  // types 0..4 and 6 (black pawn)

@@ -2,7 +2,7 @@
 // record and returns its share in White's-view units.
 #pragma once
 #include <cstdint>
-#include "search/nodestate.h"
+#include "board/nodestate.h"
 
 // Passer squares are 0 when a side has none: no real passer stands on a1.
 constexpr int NO_PASSER = 0;

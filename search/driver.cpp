@@ -6,7 +6,7 @@
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "book/book.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "eval/evaluate.h"
 #include "search/search.h"
 #include "search/timecontrol.h"

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 #include "board/game.h"
-#include "search/nodestate.h"
+#include "board/nodestate.h"
 #include "search/relaxed.h"
 #include "eval/evaluate.h"  // nodeStateFromBoard
 

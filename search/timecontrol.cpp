@@ -1,7 +1,7 @@
 #include "search/timecontrol.h"
 #include <algorithm>
 #include <climits>
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "search/search.h"
 #include "search/worker.h"
 

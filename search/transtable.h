@@ -2,7 +2,7 @@
 // bucket parity.
 #pragma once
 #include <cstdint>
-#include "search/nodestate.h"
+#include "board/nodestate.h"
 
 struct TTEntry {
     uint32_t lock;

@@ -8,7 +8,7 @@
 #include "search/search.h"
 #include "search/transtable.h"
 #include "eval/pawnhash.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/report.h"
 #include "search/worker.h"
 

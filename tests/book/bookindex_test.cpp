@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include "board/game.h"
 #include "book/book.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/report.h"
 #include "search/driver.h"
 #include "search/search.h"

@@ -7,7 +7,7 @@
 #include "board/game.h"
 #include "board/notation.h"
 #include "engine/gamelog.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/searchthread.h"
 #include "search/driver.h"
 #include "search/worker.h"

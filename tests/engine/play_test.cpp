@@ -5,7 +5,7 @@
 #include "board/game.h"
 #include "board/notation.h"
 #include "engine/commandloop.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine_process.h"

@@ -7,7 +7,7 @@
 #include <vector>
 #include "board/game.h"
 #include "eval/evaluate.h"
-#include "search/nodestate.h"
+#include "board/nodestate.h"
 #include "tests/eval/evalfixture.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "egtb/tablebase.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "engine/report.h"
 #include "eval/evaluate.h"
 #include "eval/pawnhash.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include "board/types.h"
-#include "search/nodestate.h"
+#include "board/nodestate.h"
 
 // The node record of b computed from scratch: counts, keys, material, pawn
 // files, promoted queens, the piece-square sum with the blended tables of the

@@ -1,6 +1,6 @@
 #include <cerrno>
 #include <csignal>
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
