@@ -144,6 +144,9 @@ TEST(Uci, HandshakeReadinessAndStop) {
     e.send("go movetime 300");
     EXPECT_FALSE(e.waitFor("bestmove ", 5000).empty());
     EXPECT_LT(msSince(start), MOVETIME_BOUND_MS);
+    // Fresh tables: what the timed searches above left in them varies with the
+    // machine's load, and a fixed-depth answer must not.
+    e.send("ucinewgame");
     e.send("position fen 8/4P3/8/8/8/8/k7/4K3 w - - 0 1");
     e.send("go depth 14");  // shallower, the unstoppable pawn outscores its queen
     EXPECT_EQ(e.waitFor("bestmove ", 5000), "bestmove e7e8q");
