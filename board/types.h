@@ -84,7 +84,9 @@ struct Board {
     int32_t nonPawnMaterial[2];
 };
 
-// The search's working board: the four placement arrays only.
+// The search's working board: the four placement arrays only. One per
+// thread: each search worker runs on a thread of its own and makes its moves
+// on its own copy; tools and tests use their thread's.
 struct WorkBoard {
     int32_t slotSquare[32];
     int32_t squareSlot[64];
@@ -92,6 +94,6 @@ struct WorkBoard {
     int32_t slotValue[33];
 };
 
-extern WorkBoard workBoard;
+extern thread_local WorkBoard workBoard;
 
 void copyBoardToWork(const Board& b);

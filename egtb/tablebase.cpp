@@ -140,8 +140,10 @@ struct TrieNode {
 std::vector<TrieNode> trie;
 bool classTableBuilt = false;
 
-int materialKey[10];
-int pieceList[2][TB_LIST_LEN];
+// Scratch of one probe (countMen and fillPieceLists fill it, probeTablebase
+// reads it): one per thread, as every search worker probes.
+thread_local int materialKey[10];
+thread_local int pieceList[2][TB_LIST_LEN];
 void* cacheArea = nullptr;
 
 void trieInsert(const int* key, int value) {

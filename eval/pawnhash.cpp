@@ -29,9 +29,45 @@ void freePawnHash() {
     pawnHashMask = 0;
 }
 
+bool PawnHashTable::allocate(uint64_t entryCount) {
+    if (entryCount == 0) return false;
+    void* fresh = std::calloc(entryCount, sizeof(PawnHashEntry));
+    if (fresh == nullptr) return false;
+    std::free(entries);
+    entries = static_cast<PawnHashEntry*>(fresh);
+    count = entryCount;
+    mask = uint32_t(entryCount - 1);
+    return true;
+}
+
+void PawnHashTable::clear() {
+    if (entries) std::memset(entries, 0, count * sizeof(PawnHashEntry));
+}
+
+void PawnHashTable::release() {
+    std::free(entries);
+    entries = nullptr;
+    count = 0;
+    mask = 0;
+}
+
+static thread_local PawnHashTable* boundTable = nullptr;
+
+void bindPawnHash(PawnHashTable* table) { boundTable = table; }
+
+// The calling thread's table: its own when it bound one, else the engine's.
+static inline PawnHashEntry* tableOf(uint32_t& mask) {
+    if (PawnHashTable* t = boundTable) {
+        mask = t->mask;
+        return t->entries;
+    }
+    mask = pawnHashMask;
+    return pawnHash;
+}
+
 // White and Black to move use neighbouring slots.
-static uint32_t pawnHashIndex(int sideFlag, uint32_t pawnKey) {
-    return ((pawnKey & ~1u) | uint32_t(sideFlag)) & pawnHashMask;
+static uint32_t pawnHashIndex(int sideFlag, uint32_t pawnKey, uint32_t mask) {
+    return ((pawnKey & ~1u) | uint32_t(sideFlag)) & mask;
 }
 
 static constexpr uint32_t packKingsAndPassers(int whiteKing, int blackKing, int whitePasser, int blackPasser,
@@ -42,8 +78,10 @@ static constexpr uint32_t packKingsAndPassers(int whiteKing, int blackKing, int 
 
 const PawnHashEntry* probePawnHash(int sideFlag, uint32_t pawnKey, uint32_t pawnLock, int whiteKing,
                                    int blackKing, int whitePieces, int blackPieces) {
-    if (pawnHash == nullptr) return nullptr;
-    const PawnHashEntry& e = pawnHash[pawnHashIndex(sideFlag, pawnKey)];
+    uint32_t mask;
+    const PawnHashEntry* table = tableOf(mask);
+    if (table == nullptr) return nullptr;
+    const PawnHashEntry& e = table[pawnHashIndex(sideFlag, pawnKey, mask)];
     if (e.lock != pawnLock || e.keyHigh != uint16_t(pawnKey >> 16)) return nullptr;
     if (whitePieces && blackPieces && entryWhitePieces(e) && entryBlackPieces(e)) return &e;
     uint32_t mine = packKingsAndPassers(whiteKing, blackKing, 0, 0, whitePieces, blackPieces);
@@ -54,8 +92,10 @@ const PawnHashEntry* probePawnHash(int sideFlag, uint32_t pawnKey, uint32_t pawn
 
 void storePawnHash(int sideFlag, uint32_t pawnKey, uint32_t pawnLock, int whiteKing, int blackKing,
                    int whitePieces, int blackPieces, int score, const int passer[2], const uint64_t attacks[2]) {
-    if (pawnHash == nullptr) return;
-    PawnHashEntry& e = pawnHash[pawnHashIndex(sideFlag, pawnKey)];
+    uint32_t mask;
+    PawnHashEntry* table = tableOf(mask);
+    if (table == nullptr) return;
+    PawnHashEntry& e = table[pawnHashIndex(sideFlag, pawnKey, mask)];
     e.lock = pawnLock;
     e.keyHigh = uint16_t(pawnKey >> 16);
     e.score = int16_t(score);

@@ -14,6 +14,9 @@ struct PawnHashEntry {
 } __attribute__((packed));
 static_assert(sizeof(PawnHashEntry) == 28, "pawn hash entries are 28 bytes");
 
+// The engine's table: the first search worker's, and the one every thread
+// that binds no table of its own (tools, tests, the command loop) uses.
+// Allocated, cleared and freed by the command loop while no search runs.
 extern PawnHashEntry* pawnHash;
 extern uint32_t pawnHashMask;  // entry count - 1
 extern uint64_t pawnHashEntries;
@@ -22,6 +25,21 @@ extern uint64_t pawnHashEntries;
 bool allocatePawnHash(uint64_t entries);
 void clearPawnHash();
 void freePawnHash();
+
+// A table of a helper search worker's own: pawn entries are written at every
+// evaluation, so workers do not share them. Written only by the worker's
+// thread while it searches, and by the pool while that thread sleeps.
+struct PawnHashTable {
+    PawnHashEntry* entries = nullptr;
+    uint32_t mask = 0;
+    uint64_t count = 0;
+    bool allocate(uint64_t entryCount);  // false (the old table kept) when memory runs out
+    void clear();
+    void release();
+};
+// Makes the calling thread's probes and stores use table (nullptr: the
+// engine's table again).
+void bindPawnHash(PawnHashTable* table);
 
 // The entry that holds the pawn evaluation of this node, or nullptr. A hit
 // needs the same pawns and either pieces on both sides now and in the entry
