@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 #include <memory>
+#include <mutex>
 #include "board/game.h"
 #include "egtb/tbdecode.h"
 #include "egtb/tbregistry.h"
@@ -40,6 +41,10 @@ bool tbFatalFileFaults = true;
 
 namespace {
 
+// The block cache (its lists, the buckets, the open files and the decode
+// buffer) is shared by every search worker; a probe that reaches it holds this
+// lock. Tables held in memory are read without it.
+std::mutex cacheLock;
 TbCacheBlock* freeList = nullptr;
 TbCacheBlock* lruHead = nullptr;
 TbCacheBlock* lruTail = nullptr;
@@ -419,6 +424,8 @@ int tablebaseValue(int cls, int side, uint32_t index) {
         for (uint32_t s : SPECIAL)
             if (index == s) return -32639;
     TbSideTable& t = row.side[side];
+    // Taken before the path is read: a worker may drop a damaged table.
+    std::lock_guard<std::mutex> hold(cacheLock);
     if (!t.path || index >= row.size[side]) return TB_NO_VALUE;
     if (t.memory) return tbValueOfByte(t.memory[index]);
     if (!blockCount || !t.buckets) return TB_NO_VALUE;
