@@ -309,18 +309,19 @@ static int quiesce(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, in
         int r = repetitionScore(w, ns, C);
         if (r > 0) return r;
     }
-    TTEntry* e = (!plain && !cx.epGuard) ? ttProbe(C, ns) : nullptr;
+    TTEntry entry;
+    const bool e = !plain && !cx.epGuard && ttProbe(C, ns, entry);
     int eval = NO_EVAL, entryScore = 0, entryType = TT_EMPTY;
     if (e) {
-        entryScore = ttScoreFromEntry(*e, ns.searchPly);
-        entryType = e->type();
+        entryScore = ttScoreFromEntry(entry, ns.searchPly);
+        entryType = entry.type();
         if (!cx.pvNode && !cx.inCheck &&
             (entryType == TT_EXACT || entryType == TT_TABLEBASE || (entryType == TT_LOWER && entryScore >= beta) ||
              (entryType == TT_UPPER && entryScore <= alpha))) {
             w.counters.ttHits++;
             return entryScore;
         }
-        if (e->eval != NO_EVAL) eval = e->eval;
+        if (entry.eval != NO_EVAL) eval = entry.eval;
     }
 
     uint32_t list[SEARCH_LIST_SIZE];
@@ -435,24 +436,24 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
     bool nullForbidden = false, upperDeep = false;
     const int plies = depth >> 8;
     if (!root && !cx.epGuard) {
-        TTEntry* e = ttProbe(C, ns);
-        if (e) {
-            int s = ttScoreFromEntry(*e, ply);
-            int type = e->type();
+        TTEntry e;
+        if (ttProbe(C, ns, e)) {
+            int s = ttScoreFromEntry(e, ply);
+            int type = e.type();
             if (type == TT_TABLEBASE) {
                 w.counters.ttHits++;
                 return s;
             }
-            bool deep = e->depth() >= plies;
+            bool deep = e.depth() >= plies;
             if (deep && !pvNode &&
                 (type == TT_EXACT || (type == TT_LOWER && s >= beta) || (type == TT_UPPER && s <= alpha))) {
                 w.counters.ttHits++;
                 return s;
             }
-            hashMove = e->move;
-            eval = e->eval;
+            hashMove = e.move;
+            eval = e.eval;
             if (eval == NO_EVAL && type == TT_EXACT && s < MATE_BOUND) eval = s;
-            hashPv = e->pv();
+            hashPv = e.pv();
             if (type == TT_UPPER && deep) {
                 upperDeep = true;
                 if (s < beta) nullForbidden = true;

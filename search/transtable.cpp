@@ -51,23 +51,56 @@ static inline TTBucket& bucketFor(int side, const NodeState& ns) {
     return transTable[((ns.hashKey & ~1u) | uint32_t(side)) & ttMask];
 }
 
-TTEntry* ttProbe(int side, const NodeState& ns) {
-    if (transTable == nullptr) return nullptr;
-    TTBucket& b = bucketFor(side, ns);
-    TTEntry* e = nullptr;
-    if (b.entry[0].type() != TT_EMPTY && b.entry[0].lock == ns.hashLock) e = &b.entry[0];
-    else if (b.entry[1].type() != TT_EMPTY && b.entry[1].lock == ns.hashLock) e = &b.entry[1];
-    if (e == nullptr) return nullptr;
-    if (e->move) {
+// Every worker reads and writes the words with relaxed atomic accesses: a
+// whole word each time, and no data race for the check words to catch.
+template <class T>
+static inline T loadWord(const T& word) {
+    return __atomic_load_n(&word, __ATOMIC_RELAXED);
+}
+template <class T>
+static inline void storeWord(T& word, T value) {
+    __atomic_store_n(&word, value, __ATOMIC_RELAXED);
+}
+
+static inline uint32_t foldData(uint64_t data) { return uint32_t(data) ^ uint32_t(data >> 32); }
+
+static inline TTEntry readEntry(const TTBucket& b, int i) {
+    const uint64_t data = loadWord(b.data[i]);
+    TTEntry e;
+    e.lock = loadWord(b.check[i]) ^ foldData(data);
+    e.score = int16_t(uint16_t(data));
+    e.eval = int16_t(uint16_t(data >> 16));
+    e.move = uint16_t(data >> 32);
+    e.typeDepth = uint8_t(data >> 48);
+    e.depthAgePv = uint8_t(data >> 56);
+    return e;
+}
+
+static inline void writeEntry(TTBucket& b, int i, const TTEntry& e) {
+    const uint64_t data = uint64_t(uint16_t(e.score)) | uint64_t(uint16_t(e.eval)) << 16 | uint64_t(e.move) << 32 |
+                          uint64_t(e.typeDepth) << 48 | uint64_t(e.depthAgePv) << 56;
+    storeWord(b.data[i], data);
+    storeWord(b.check[i], e.lock ^ foldData(data));
+}
+
+bool ttProbe(int side, const NodeState& ns, TTEntry& out) {
+    if (transTable == nullptr) return false;
+    const TTBucket& b = bucketFor(side, ns);
+    out = readEntry(b, 0);
+    if (out.type() == TT_EMPTY || out.lock != ns.hashLock) {
+        out = readEntry(b, 1);
+        if (out.type() == TT_EMPTY || out.lock != ns.hashLock) return false;
+    }
+    if (out.move) {
         // A lock collision can hand back a move of another position; reject
         // it unless it at least moves one of our pieces onto a non-own square.
-        int from = moveFrom(e->move), to = moveTo(e->move);
+        int from = moveFrom(out.move), to = moveTo(out.move);
         int fs = workBoard.squareSlot[from], ts = workBoard.squareSlot[to];
         bool ours = fs != SLOT_EMPTY && ((fs >= 16) == (side == 1));
         bool ownTarget = ts != SLOT_EMPTY && ((ts >= 16) == (side == 1));
-        if (!ours || ownTarget) return nullptr;
+        if (!ours || ownTarget) return false;
     }
-    return e;
+    return true;
 }
 
 int ttScoreFromEntry(const TTEntry& e, int searchPly) {
@@ -84,30 +117,32 @@ void ttStore(int type, int score, uint32_t move, int depth256, int pv, int side,
     TTBucket& b = bucketFor(side, ns);
     uint32_t lock = ns.hashLock;
     int depth = depth256 >> 8;
-    TTEntry* e;
-    bool same = false;
-    if (b.entry[0].type() == TT_EMPTY) e = &b.entry[0];
-    else if (b.entry[0].lock == lock) { e = &b.entry[0]; same = true; }
-    else if (b.entry[1].type() == TT_EMPTY) e = &b.entry[1];
-    else if (b.entry[1].lock == lock) { e = &b.entry[1]; same = true; }
-    else {
+    const TTEntry first = readEntry(b, 0), second = readEntry(b, 1);
+    // An empty entry or the same position's first, else the less worth keeping.
+    int slot = 0;
+    if (first.type() != TT_EMPTY && first.lock != lock) {
         auto worth = [](const TTEntry& x) { return x.depth() - 8 * ((ttAge + 64 - x.age()) % 64); };
-        e = worth(b.entry[1]) < worth(b.entry[0]) ? &b.entry[1] : &b.entry[0];
+        if (second.type() == TT_EMPTY || second.lock == lock) slot = 1;
+        else slot = worth(second) < worth(first) ? 1 : 0;
     }
+    const TTEntry& old = slot ? second : first;
+    const bool same = old.type() != TT_EMPTY && old.lock == lock;
     uint16_t newMove = uint16_t(move & 0x7FFF);
     if (same) {
         // Keep a clearly deeper bound of the same position.
-        if (e->depth() - 3 > depth + 2 * pv && type != TT_EXACT) return;
-        if (newMove == 0) newMove = e->move;
+        if (old.depth() - 3 > depth + 2 * pv && type != TT_EXACT) return;
+        if (newMove == 0) newMove = old.move;
     }
     if (score > MATE_BOUND) score += ns.searchPly;
     else if (score < -MATE_BOUND) score -= ns.searchPly;
-    e->lock = lock;
-    e->score = int16_t(score);
-    e->eval = int16_t(eval);
-    e->move = newMove;
-    e->typeDepth = uint8_t(type | ((depth & 31) << 3));
-    e->depthAgePv = uint8_t(((depth >> 5) & 1) | (ttAge << 1) | (pv << 7));
+    TTEntry e;
+    e.lock = lock;
+    e.score = int16_t(score);
+    e.eval = int16_t(eval);
+    e.move = newMove;
+    e.typeDepth = uint8_t(type | ((depth & 31) << 3));
+    e.depthAgePv = uint8_t(((depth >> 5) & 1) | (ttAge << 1) | (pv << 7));
+    writeEntry(b, slot, e);
 }
 
 uint32_t ttBucketCount() { return uint32_t(bucketCount); }

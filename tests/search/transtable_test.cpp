@@ -13,6 +13,12 @@ NodeState node(uint32_t key, uint32_t lock, int ply = 0) {
     return ns;
 }
 
+// The probe's copy of the entry, or nullptr when it finds none.
+const TTEntry* probe(int side, const NodeState& ns) {
+    static TTEntry copy;
+    return ttProbe(side, ns, copy) ? &copy : nullptr;
+}
+
 class TransTable : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -56,7 +62,7 @@ TEST_F(TransTable, LargeRequestDoesNotWrap) {
 
 TEST_F(TransTable, MateScoreRelativeToNode) {
     ttStore(TT_EXACT, 32692, E2E4, 5 * 256, 1, 0, node(0x1234, 0xBEEF, 3), 17);
-    TTEntry* e = ttProbe(0, node(0x1234, 0xBEEF, 1));
+    const TTEntry* e = probe(0, node(0x1234, 0xBEEF, 1));
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->score, 32695);
     EXPECT_EQ(ttScoreFromEntry(*e, 1), 32694);
@@ -66,24 +72,24 @@ TEST_F(TransTable, MateScoreRelativeToNode) {
     EXPECT_EQ(e->pv(), 1);
     EXPECT_EQ(e->age(), 1);
     ttStore(TT_EXACT, -32692, E2E4, 256, 0, 0, node(0x1234, 0xBEEF, 3), 0);
-    e = ttProbe(0, node(0x1234, 0xBEEF, 1));
+    e = probe(0, node(0x1234, 0xBEEF, 1));
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(ttScoreFromEntry(*e, 1), -32694);
 }
 
 TEST_F(TransTable, SidesUseDifferentBuckets) {
     ttStore(TT_LOWER, 10, 0, 256, 0, 0, node(0x10, 7), 0);
-    EXPECT_NE(ttProbe(0, node(0x11, 7)), nullptr);  // bit 0 of the key is ignored
-    EXPECT_EQ(ttProbe(1, node(0x10, 7)), nullptr);
+    EXPECT_NE(probe(0, node(0x11, 7)), nullptr);  // bit 0 of the key is ignored
+    EXPECT_EQ(probe(1, node(0x10, 7)), nullptr);
 }
 
 TEST_F(TransTable, MoveCheckRejectsForeignMove) {
     ttStore(TT_LOWER, 10, E2E4, 256, 0, 0, node(0x20, 9), 0);
-    EXPECT_NE(ttProbe(0, node(0x20, 9)), nullptr);
+    EXPECT_NE(probe(0, node(0x20, 9)), nullptr);
     ttStore(TT_LOWER, 10, E2E4, 256, 0, 1, node(0x20, 9), 0);
-    EXPECT_EQ(ttProbe(1, node(0x20, 9)), nullptr);  // e2 holds no black piece
+    EXPECT_EQ(probe(1, node(0x20, 9)), nullptr);  // e2 holds no black piece
     ttStore(TT_LOWER, 10, makeMoveWord(4, 3), 256, 0, 0, node(0x40, 11), 0);
-    EXPECT_EQ(ttProbe(0, node(0x40, 11)), nullptr);  // to-square holds our queen
+    EXPECT_EQ(probe(0, node(0x40, 11)), nullptr);  // to-square holds our queen
 }
 
 TEST_F(TransTable, ReplacementByDepthAndAge) {
@@ -91,41 +97,41 @@ TEST_F(TransTable, ReplacementByDepthAndAge) {
     ttStore(TT_LOWER, 2, 0, 4 * 256, 0, 0, node(0x100, 2), 0);
     // Same age: the shallower entry 1 goes.
     ttStore(TT_LOWER, 3, 0, 6 * 256, 0, 0, node(0x100, 3), 0);
-    EXPECT_NE(ttProbe(0, node(0x100, 1)), nullptr);
-    EXPECT_EQ(ttProbe(0, node(0x100, 2)), nullptr);
-    EXPECT_NE(ttProbe(0, node(0x100, 3)), nullptr);
+    EXPECT_NE(probe(0, node(0x100, 1)), nullptr);
+    EXPECT_EQ(probe(0, node(0x100, 2)), nullptr);
+    EXPECT_NE(probe(0, node(0x100, 3)), nullptr);
     // One search later a fresh shallow entry outlives the stale deep one.
     newSearchAge();
     ttStore(TT_LOWER, 4, 0, 4 * 256, 0, 0, node(0x100, 3), 0);  // refresh entry 1 (same position)
     ttStore(TT_LOWER, 5, 0, 1 * 256, 0, 0, node(0x100, 5), 0);
     // worth: entry 0 = 10 - 8 = 2, entry 1 = 4 - 0 = 4, so entry 0 goes
-    EXPECT_EQ(ttProbe(0, node(0x100, 1)), nullptr);
-    EXPECT_NE(ttProbe(0, node(0x100, 5)), nullptr);
-    EXPECT_NE(ttProbe(0, node(0x100, 3)), nullptr);
+    EXPECT_EQ(probe(0, node(0x100, 1)), nullptr);
+    EXPECT_NE(probe(0, node(0x100, 5)), nullptr);
+    EXPECT_NE(probe(0, node(0x100, 3)), nullptr);
 }
 
 TEST_F(TransTable, SamePositionShallowKeptExactOverwrites) {
     ttStore(TT_LOWER, 100, E2E4, 10 * 256, 0, 0, node(0x200, 42), 0);
     ttStore(TT_UPPER, -50, 0, 6 * 256, 0, 0, node(0x200, 42), 0);  // 7 > 6: kept
-    TTEntry* e = ttProbe(0, node(0x200, 42));
+    const TTEntry* e = probe(0, node(0x200, 42));
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->depth(), 10);
     EXPECT_EQ(e->score, 100);
     ttStore(TT_UPPER, -50, 0, 5 * 256, 1, 0, node(0x200, 42), 0);  // 7 > 7 fails at PV: written
-    e = ttProbe(0, node(0x200, 42));
+    e = probe(0, node(0x200, 42));
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->depth(), 5);
     EXPECT_EQ(e->move, E2E4);  // move 0 keeps the stored move
     ttStore(TT_LOWER, 30, E2E4, 40 * 256, 0, 0, node(0x200, 42), 0);
     ttStore(TT_EXACT, 7, 0, 0, 0, 0, node(0x200, 42), 0);
-    e = ttProbe(0, node(0x200, 42));
+    e = probe(0, node(0x200, 42));
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->type(), TT_EXACT);
     EXPECT_EQ(e->depth(), 0);
     EXPECT_EQ(e->score, 7);
     EXPECT_EQ(e->move, E2E4);
     ttStore(TT_LOWER, 30, 0, 63 * 256, 0, 0, node(0x300, 43), 0);
-    e = ttProbe(0, node(0x300, 43));
+    e = probe(0, node(0x300, 43));
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->depth(), 63);
 }
