@@ -9,13 +9,14 @@
 #include "platform/platform.h"
 #include "eval/evaluate.h"
 #include "search/search.h"
+#include "search/searchpool.h"
 #include "search/timecontrol.h"
 #include "search/transtable.h"
 #include "search/worker.h"
 
 Relaxed<int> useBook{1};
 
-int internalErrors = 0;
+std::atomic<int> internalErrors{0};
 void (*reportInternalError)(int code) = nullptr;
 
 int searchRoot(SearchWorker& w, int movedSide, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
@@ -42,7 +43,7 @@ static void printThinking(SearchWorker& w, int depth, int score, uint32_t elapse
                           const uint32_t* list, const Board& root, int uci) {
     if (!searchReport.thinking) return;
     const uint32_t shownElapsed = elapsed < 1 ? 1 : elapsed;
-    const uint32_t nodes = w.counters.nodeCount;
+    const uint32_t nodes = searchNodeTotal(w);
     ThinkingReport r{depth, score, shownElapsed, marker, side, list, &root, uci, nodes, w.variations.displayed};
     searchReport.thinking(r);
 }
@@ -192,6 +193,8 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
         sortRootList(list);
     }
     copyRootMoves(w, list);
+    // Helper workers, if any, search the same root until this search ends.
+    HelperSearch helpers(w, root, side, previousScore);
 
     int d = 2;
     int previous = previousScore;

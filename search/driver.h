@@ -1,6 +1,7 @@
 // Iterative deepening over the node search, the thinking output, and the
 // game-level search operations the search thread calls.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include "board/game.h"
@@ -10,8 +11,8 @@
 // Switch of the front end read by the driver: consult the opening book first.
 extern Relaxed<int> useBook;
 
-// Root searches that left the working board changed (internal error 333).
-extern int internalErrors;
+// Root searches that left the working board changed (internal error 333), by any worker.
+extern std::atomic<int> internalErrors;
 // Called with the code of an internal error (the log writes it when open).
 extern void (*reportInternalError)(int code);
 

@@ -3,6 +3,7 @@
 #include <climits>
 #include "platform/platform.h"
 #include "search/search.h"
+#include "search/searchpool.h"
 #include "search/worker.h"
 
 int startClock(SearchClock& c, int soft, int hard, int capMs) {
@@ -36,7 +37,7 @@ void checkClock(SearchWorker& w) {
     if (elapsed >= c.softTimeMs) c.softTimeReached = 1;
     if (c.softTimeReached && c.failHighFlag == 0) w.signals.abortSearch = 1;
     if (elapsed >= c.hardTimeMs) w.signals.abortSearch = 1;
-    if (c.nodeLimit != 0 && w.counters.nodeCount >= c.nodeLimit) w.signals.abortSearch = 1;
+    if (c.nodeLimit != 0 && searchNodeTotal(w) >= c.nodeLimit) w.signals.abortSearch = 1;
 }
 
 int stopAfterIteration(const SearchWorker& w, int change, int /*depth*/) {

@@ -57,8 +57,8 @@ struct SearchClock {
     // clock goes unread (at 250000 nodes a slow or loaded machine reads it only
     // every second or so).
     uint32_t pollInterval = 250000;
-    // Node count at which the clock check stops the search (0 = none); set
-    // from the budget when the clock starts.
+    // Node count of all the search's workers at which the clock check stops
+    // the search (0 = none); set from the budget when the clock starts.
     uint32_t nodeLimit = 0;
 };
 
