@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+#include <vector>
 #include "board/game.h"
+#include "board/notation.h"
 #include "eval/pawnhash.h"
 #include "search/transtable.h"
 
@@ -143,6 +149,75 @@ TEST_F(TransTable, AgeNeverReturnsToZero) {
         EXPECT_GE(ttAge, 1);
         EXPECT_LE(ttAge, 63);  // six bits in the entry
         newSearchAge();
+    }
+}
+
+// An entry whose check word one store wrote and whose data word another
+// (two workers storing into one slot at once) is no entry at all.
+TEST_F(TransTable, TornEntryIsNotTaken) {
+    const NodeState a = node(0x500, 0x1111), b = node(0x500, 0x2222);
+    TTBucket& bucket = transTable[0x500 & ttMask];
+    ttStore(TT_EXACT, -70, makeMoveWord(11, 27), 9 * 256, 0, 0, b, 0);
+    const uint64_t dataOfB = bucket.data[0];
+    clearTransTable();
+    ttStore(TT_EXACT, 50, E2E4, 3 * 256, 0, 0, a, 5);
+    ASSERT_NE(probe(0, a), nullptr);
+    bucket.data[0] = dataOfB;
+    EXPECT_EQ(probe(0, a), nullptr);
+    EXPECT_EQ(probe(0, b), nullptr);
+}
+
+// Two threads store positions into one bucket while this one probes it: every
+// hit is exactly what was stored for that position, its move a legal one.
+TEST_F(TransTable, ThreadsHammeringOneBucketNeverHandBackAMixedEntry) {
+    struct Record {
+        uint32_t lock, move;
+        int score, depth;
+    };
+    const char* moves[] = {"e2e4", "d2d4", "g1f3", "b1c3", "c2c4", "e2e3", "g2g3", "b2b3"};
+    std::vector<Record> records;
+    for (int i = 0; i < 8; i++) {
+        std::string text = moves[i];
+        for (char& c : text) c = char(std::toupper((unsigned char)c));
+        uint32_t m = parseMove(&text[0], 0);
+        ASSERT_NE(m, 0u) << moves[i];
+        records.push_back({0x9E3779B9u * uint32_t(i + 1), m & 0x7FFF, 100 * i - 350, 1 + 3 * i});
+    }
+    std::atomic<bool> done{false};
+    std::atomic<int> stores{0};
+    auto writer = [&](unsigned seed) {
+        std::mt19937 rng(seed);
+        while (!done.load(std::memory_order_relaxed)) {
+            stores.fetch_add(1, std::memory_order_relaxed);
+            const Record& r = records[rng() % records.size()];
+            ttStore(rng() % 2 ? TT_EXACT : TT_LOWER, r.score, r.move, r.depth * 256, 0, 0, node(0x700, r.lock),
+                    r.score);
+        }
+    };
+    std::thread first(writer, 1u), second(writer, 2u);
+    int hits = 0, wrong = 0;
+    // Until both writers have stored plenty (a loaded machine may start them late), or ten seconds.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (stores.load(std::memory_order_relaxed) < 400000 && std::chrono::steady_clock::now() < until)
+        for (const Record& r : records) {
+            const TTEntry* e = probe(0, node(0x700, r.lock));
+            if (e == nullptr) continue;
+            hits++;
+            wrong += e->lock != r.lock || e->move != r.move || e->score != r.score || e->eval != r.score ||
+                     e->depth() != r.depth;
+        }
+    done = true;
+    first.join();
+    second.join();
+    EXPECT_GT(hits, 0);
+    EXPECT_EQ(wrong, 0);
+    for (const Record& r : records) {
+        const TTEntry* e = probe(0, node(0x700, r.lock));
+        if (e == nullptr) continue;
+        bool legal = false;
+        for (int i = 0; game.legalMoves[i] != 0; i++)
+            legal |= (game.legalMoves[i] & 0x7FFF) == e->move && !(game.legalMoves[i] & MOVE_ILLEGAL);
+        EXPECT_TRUE(legal) << e->move;
     }
 }
 
