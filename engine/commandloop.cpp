@@ -90,6 +90,7 @@ const Command COMMANDS[] = {
     {"RESULT", CM_PREFIX, false, [](const std::string& l, FILE*) { resultCommand(l); return true; }},
     {"PING", CM_PREFIX, false, [](const std::string& l, FILE*) { pingCommand(l); return true; }},
     {"MEMORY", CM_PREFIX, false, [](const std::string& l, FILE*) { memoryCommand(l); return true; }},
+    {"CORES", CM_PREFIX, false, [](const std::string& l, FILE*) { coresCommand(l); return true; }},
     {"EGTPATH", CM_PREFIX, false, [](const std::string& l, FILE*) { egtPathCommand(l); return true; }},
     {"OPTION", CM_PREFIX, false, [](const std::string& l, FILE*) { setOptions(l); return true; }},
     {"UCI", CM_EXACT, false, [](const std::string&, FILE*) { uciHandshake(); return true; }},

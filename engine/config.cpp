@@ -1,4 +1,5 @@
 #include "engine/config.h"
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -11,7 +12,9 @@
 #include "engine/session.h"
 #include "engine/textline.h"
 #include "search/driver.h"
+#include "search/searchpool.h"
 
+int startThreads = 1;
 int hashLog = 0;
 int logEnabled = 0;
 
@@ -111,6 +114,8 @@ void applyConfigLine(const std::string& raw, int& log, std::string& paths, uint6
         if (readInteger(value, n, "USE_BOOK")) useBook = n != 0;
     } else if (keyIs(line, "RESIGN")) {
         if (readInteger(value, n, "RESIGN")) resignEnabled = n != 0;
+    } else if (keyIs(line, "THREADS")) {
+        if (readInteger(value, n, "THREADS")) startThreads = int(std::clamp<long>(n, 1, POOL_MAX_THREADS));
     } else if (keyIs(line, "LOGFILE")) {
         if (readInteger(value, n, "LOGFILE")) logEnabled = n != 0;
     }

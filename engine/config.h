@@ -11,6 +11,9 @@ constexpr const char* CFG_FILE_NAME = "velmora.cfg";
 // Largest TB_CACHE_SIZE taken as it is (MiB); the tablebase set-up clamps further.
 constexpr long CFG_CACHE_MIB_MAX = 1L << 20;
 
+// Search threads asked for by THREADS=n or -Tn (1..256); started once the
+// switches are read.
+extern int startThreads;
 extern int hashLog;     // the table gets a budget of 24 << hashLog bytes
 extern int logEnabled;  // 1: the command loop keeps the log file
 

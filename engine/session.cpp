@@ -1,4 +1,5 @@
 #include "engine/session.h"
+#include <algorithm>
 #include <cstdio>
 #include "board/game.h"
 #include "board/notation.h"
@@ -11,6 +12,7 @@
 #include "engine/words.h"
 #include "eval/pawnhash.h"
 #include "search/search.h"
+#include "search/searchpool.h"
 #include "search/timecontrol.h"
 #include "search/transtable.h"
 
@@ -93,7 +95,24 @@ void memoryCommand(const std::string& line) {
     }
 }
 
+void threadsCommand(int threads) {
+    cancelSearch();
+    const int started = setSearchThreads(threads);
+    if (started < threads) {
+        std::printf(session.uciMode ? "info string Only %d search threads could be started\n"
+                                    : "tellusererror Only %d search threads could be started\n",
+                    started);
+        std::fflush(stdout);
+    }
+}
+
+void coresCommand(const std::string& line) {
+    long n;
+    if (intAfter(line, 5, n) && n >= 1) threadsCommand(int(std::min<long>(n, POOL_MAX_THREADS)));
+}
+
 void clearSearchTables() {
+    clearHelperTables();
     clearTransTable();
     clearPawnHash();
     clearHistory();

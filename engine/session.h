@@ -43,6 +43,10 @@ void go();
 void userMove(const std::string& line);
 void newGameCommand();
 void memoryCommand(const std::string& line);
+// The search threads (UCI Threads, xboard cores, the -T switch): stops a
+// running search first, as a new table size does.
+void threadsCommand(int threads);
+void coresCommand(const std::string& line);
 void clearSearchTables();
 // Adds a directory to the tablebase list and reloads the tables. An empty
 // path, or one that would make the list too long, is ignored.

@@ -1,4 +1,5 @@
 #include "engine/switches.h"
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +12,7 @@
 #include "engine/session.h"
 #include "search/driver.h"
 #include "search/search.h"
+#include "search/searchpool.h"
 #include "search/transtable.h"
 #include "search/worker.h"
 
@@ -81,6 +83,7 @@ int applySwitch(const char* arg, SwitchState& state) {
         state.batch = true;
         break;
     }
+    case 'T': startThreads = int(std::clamp<long>(numberIn(value), 1, POOL_MAX_THREADS)); break;
     case 't': {
         long seconds = numberIn(value);
         if (seconds < 1) {
@@ -107,6 +110,7 @@ int parseCommandLine(int argc, char** argv) {
         if (status != SW_GO_ON) std::exit(status);
     }
     if (!state.tableCreated && !createTable()) std::exit(1);
+    if (startThreads > 1) setSearchThreads(startThreads);
     if (!state.batch) return 0;
     tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
     tbLoaded = 1;

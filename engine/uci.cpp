@@ -11,6 +11,7 @@
 #include "engine/session.h"
 #include "engine/words.h"
 #include "search/driver.h"
+#include "search/searchpool.h"
 #include "search/timecontrol.h"
 #include "search/transtable.h"
 
@@ -37,6 +38,7 @@ void uciHandshake() {
     std::printf("id author the Velmora developers\n");
     std::printf("option name NalimovPath type string default\n");
     std::printf("option name NalimovCache type spin default 4 min 1 max 16\n");
+    std::printf("option name Threads type spin default 1 min 1 max %d\n", POOL_MAX_THREADS);
     std::printf("option name Hash type spin default 128 min 30 max 1000\nuciok\n");
     std::fflush(stdout);
 }
@@ -97,6 +99,8 @@ void setOptionCommand(const std::string& line) {
                 std::fflush(stdout);
             }
         }
+    } else if (upper.compare(0, 29, "SETOPTION NAME THREADS VALUE ") == 0) {
+        if (intAfter(line, 29, n) && n >= 1 && n <= POOL_MAX_THREADS) threadsCommand(int(n));
     } else if (upper.compare(0, 26, "SETOPTION NAME NALIMOVPATH") == 0) {
         size_t p = 26;
         if (p < line.size() && line[p] == ' ') p++;

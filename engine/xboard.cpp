@@ -187,6 +187,7 @@ void analyzeCommand() {
 void protoverCommand() {
     std::printf("feature myname=\"%s\" name=1 ping=1 time=1 analyze=1 setboard=1 memory=1 reuse=0 egt=\"nalimov\"\n",
                 engineName);
+    std::printf("feature smp=1\n");  // the interface may then send "cores N"
     std::printf("feature option=\"RESIGN -check %d\"\n", int(resignEnabled));
     std::printf("feature option=\"USE BOOK -check %d\" done=1\n", int(useBook));
     std::fflush(stdout);

@@ -102,9 +102,13 @@ TEST(Uci, HandshakeReadinessAndStop) {
     ASSERT_TRUE(e.readLine(line, 3000));
     EXPECT_EQ(line, "Error (unknown command): ISREADY");
     e.send("uci");
-    const char* expected[] = {"id name Velmora 4.0", "id author", "option name NalimovPath type string default",
+    const char* expected[] = {"id name Velmora 4.0",
+                              "id author",
+                              "option name NalimovPath type string default",
                               "option name NalimovCache type spin default 4 min 1 max 16",
-                              "option name Hash type spin default 128 min 30 max 1000", "uciok"};
+                              "option name Threads type spin default 1 min 1 max 256",
+                              "option name Hash type spin default 128 min 30 max 1000",
+                              "uciok"};
     for (const char* x : expected) {
         ASSERT_TRUE(e.readLine(line, 3000));
         EXPECT_EQ(line.compare(0, std::strlen(x), x), 0) << line;

@@ -16,8 +16,7 @@ namespace {
 
 const char* const POSITIONS[] = {
     "r1bq1rk1/pp2bppp/2n1pn2/2pp4/3P1B2/2PBPN2/PP1N1PPP/R2QK2R w KQ - 4 9",
-    "r1b2rk1/2q1bppp/p2ppn2/1p6/3NP3/1BN5/PPP2PPP/R2Q1RK1 w - - 0 12",
-    "8/5pk1/6p1/3R4/7P/6P1/r4PK1/8 b - - 0 40",
+    "r1b2rk1/2q1bppp/p2ppn2/1p6/3NP3/1BN5/PPP2PPP/R2Q1RK1 w - - 0 12", "8/5pk1/6p1/3R4/7P/6P1/r4PK1/8 b - - 0 40",
     "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1",  // a mate in one
 };
 
