@@ -1,11 +1,16 @@
 // Searches a fixed set of positions to a fixed depth with fresh tables and
 // prints the node total, a signature of the search's behaviour.
+// usage: bench [depth, default 10] [threads, default 1] [positions, default all]
+// With more than one thread the total (summed over the workers) varies from
+// run to run: only the one-thread total is a signature.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include "board/game.h"
 #include "board/notation.h"
 #include "search/driver.h"
 #include "search/search.h"
+#include "search/searchpool.h"
 #include "search/transtable.h"
 #include "eval/pawnhash.h"
 #include "platform/platform.h"
@@ -54,6 +59,12 @@ static const char* const BENCH_POSITIONS[] = {
 int main(int argc, char** argv) {
     int depth = argc > 1 ? std::atoi(argv[1]) : 10;
     if (depth < 2) depth = 2;
+    const int threads = argc > 2 ? std::atoi(argv[2]) : 1;
+    const int positions = argc > 3 ? std::atoi(argv[3]) : 0;
+    if (setSearchThreads(threads) != std::max(threads, 1)) {
+        std::fprintf(stderr, "cannot start %d threads\n", threads);
+        return 1;
+    }
     selectEnglishLetters();
     allocateTransTable(uint64_t(16) << 20);
     useBook = 0;
@@ -62,6 +73,7 @@ int main(int argc, char** argv) {
     uint32_t start = tickCount();
     int index = 0;
     for (const char* fen : BENCH_POSITIONS) {
+        if (positions > 0 && index == positions) break;
         index++;
         if (setupFromFen(game, fen) < 0) {
             std::fprintf(stderr, "bad position %d: %s\n", index, fen);
@@ -70,6 +82,7 @@ int main(int argc, char** argv) {
         clearTransTable();
         clearPawnHash();
         clearHistory();
+        clearHelperTables();
         TimeBudget budget;
         budget.maxDepth = depth;
         budget.targetTenths = budget.hardTenths = 1 << 30;
@@ -78,8 +91,9 @@ int main(int argc, char** argv) {
         uint32_t r = think(game, budget, ponder);
         char move[8];
         moveToText(r & 0xFFFF, move);
-        std::printf("%2d %-6s %10u  %s\n", index, move, uint32_t(searchWorker.counters.nodeCount), fen);
-        total += searchWorker.counters.nodeCount;
+        const uint32_t nodes = searchNodeTotal(searchWorker);
+        std::printf("%2d %-6s %10u  %s\n", index, move, nodes, fen);
+        total += nodes;
     }
     uint32_t ms = tickCount() - start;
     if (ms == 0) ms = 1;

@@ -2,7 +2,8 @@
 # Side-by-side speed figures on this machine: our bench and perft against
 # Debian's stockfish, and a 5-second search from the initial position against
 # glaurung (both from Debian's packages, when installed), then the depth our
-# engine reaches in 5 seconds from three positions.
+# engine reaches in 5 seconds from three positions, and the gain from a
+# second search thread.
 # usage: tools/speed.sh [build directory, default build]
 set -u
 build="${1:-build}"
@@ -37,4 +38,14 @@ for fen in startpos \
   "fen r1bq1rk1/pp2bppp/2n1pn2/2pp4/3P1B2/2PBPN2/PP1N1PPP/R2QK2R w KQ - 4 9" \
   "fen r1b2rk1/2q1bppp/p2ppn2/1p6/3NP3/1BN5/PPP2PPP/R2Q1RK1 w - - 0 12"; do
   echo "$fen: $(movetime "$build/velmora" "$fen" 5000 | ours_nps)"
+done
+
+# Several threads on the same machine, one run after the other: the summed
+# node rate, and the time the bench positions take to depth 16 (the first
+# eight: the whole set at that depth would take many minutes).
+echo "== threads: node rate at depth 12, time to depth 16 (bench positions 1-8)"
+for threads in 1 2; do
+  nps=$("$build/bench" 12 "$threads" | grep "Nodes/second" | awk '{ print $3 }')
+  ms=$("$build/bench" 16 "$threads" 8 | grep "Total time" | awk '{ print $4 }')
+  echo "$threads thread(s): $nps nps; depth 16 in $ms ms"
 done
