@@ -213,6 +213,10 @@ HelperSearch::HelperSearch(SearchWorker& main, const Board& root, int side, int 
         w.clock.nodeLimit = 0;
         w.signals.abortSearch = 0;
     }
+    // The main worker reads the clock every so many of its own nodes; on a
+    // machine with fewer free cores than threads it gets a share of one, and
+    // at its usual interval it would read the clock too late to stop in time.
+    main.clock.pollInterval = std::max<uint32_t>(main.clock.pollInterval / uint32_t(helpers.size() + 1), 1000);
     busyHelpers = int(helpers.size());
     searchNumber++;
     followed.store(&main, std::memory_order_release);
