@@ -71,14 +71,13 @@ void setPonderedMove(const Game& g, uint32_t move) {
         copyToBoard(g, b);
         formatLine(text, line, 0, g.sideToMove, g.legalMoves, b, -1);
     }
-    lockOutput();
+    OutputLock lock;
     ponderedMoveText = text;
-    unlockOutput();
 }
 
 static void printThinking(const ThinkingReport& r) {
     if (!postThinking) return;
-    lockOutput();
+    OutputLock lock;
     std::string line;
     if (r.uci) {
         char text[24];
@@ -94,7 +93,6 @@ static void printThinking(const ThinkingReport& r) {
                     line.c_str());
     }
     std::fflush(stdout);
-    unlockOutput();
 }
 
 void installSearchReport() { searchReport.thinking = printThinking; }
@@ -103,10 +101,9 @@ void printStatus() {
     const RootProgress& p = searchWorker.progress;
     char move[8];
     moveToText(p.currentRootMove, move);
-    lockOutput();
+    OutputLock lock;
     std::printf("stat01: %d %u %d %d %d %s\n", int((tickCount() - p.searchStartTick) / 10),
                 uint32_t(searchWorker.counters.childSearches), int(p.iterationDepth), int(p.rootMovesLeft),
                 int(p.rootMoveTotal), move);
     std::fflush(stdout);
-    unlockOutput();
 }

@@ -39,10 +39,8 @@ static ThreadMemory memory;
 static EngineExpectation expectation{0, -1, 0, NO_SCORE};
 
 EngineExpectation engineExpectation() {
-    lockOutput();
-    EngineExpectation e = expectation;
-    unlockOutput();
-    return e;
+    OutputLock lock;
+    return expectation;
 }
 // The thread's end is signalled, so that whoever waits for it goes on at
 // once rather than at its next poll. Never destroyed: the detached thread may
@@ -94,11 +92,10 @@ static void searchThread(void* arg) {
                 moveToText(result & 0xFFFF, text);
                 lowerCasePromotion(text);
             }
-            lockOutput();
+            OutputLock lock;
             resultAnnounced = 1;
             std::printf("bestmove %s\n", text);
             std::fflush(stdout);
-            unlockOutput();
         }
         endSearchThread();
         return;
@@ -120,14 +117,16 @@ static void searchThread(void* arg) {
                 code = resignCheck(memory.resign, settings.resign && *settings.resign, s);
             }
         }
-        lockOutput();
-        const int score = int16_t(uint16_t(result >> 16));
-        expectation = {code == 0 ? memory.ponder.move : 0, g.ply, g.lastMove, score == BOOK_SCORE ? NO_SCORE : score};
-        resultAnnounced = 1;
-        std::printf("move %s\n", text);
-        if (code != 0) reportResult(code, text);
-        std::fflush(stdout);
-        unlockOutput();
+        {
+            OutputLock lock;
+            const int score = int16_t(uint16_t(result >> 16));
+            expectation = {code == 0 ? memory.ponder.move : 0, g.ply, g.lastMove,
+                           score == BOOK_SCORE ? NO_SCORE : score};
+            resultAnnounced = 1;
+            std::printf("move %s\n", text);
+            if (code != 0) reportResult(code, text);
+            std::fflush(stdout);
+        }
         if (settings.ponder && *settings.ponder) {
             // A reply within 100 ms keeps the ponder search from starting;
             // a stop ends the wait at once.
@@ -138,10 +137,11 @@ static void searchThread(void* arg) {
                 // the position the interface shows.
                 moveToText(memory.ponder.move, text);
                 setPonderedMove(g, memory.ponder.move);
-                lockOutput();
-                std::printf("Hint: %s\n", text);
-                std::fflush(stdout);
-                unlockOutput();
+                {
+                    OutputLock lock;
+                    std::printf("Hint: %s\n", text);
+                    std::fflush(stdout);
+                }
                 searchWorker.signals.abortSearch = 0;
                 ponderSearch(g, memory.ponder, uci);
                 setPonderedMove(g, 0);
@@ -163,11 +163,10 @@ void startSearch(const SearchSettings& settings) {
     searching = 1;
     if (!startThread(searchThread, &running, SEARCH_STACK_BYTES)) {
         searching = 0;
-        lockOutput();
+        OutputLock lock;
         std::printf(settings.uci ? "info string Cannot start a search thread\n"
                                  : "tellusererror Cannot start a search thread\n");
         std::fflush(stdout);
-        unlockOutput();
     }
 }
 
