@@ -27,6 +27,8 @@ TEST(CommandLoop, HandshakePingAndUnknown) {
     EXPECT_EQ(
         r.out,
         "feature myname=\"Velmora 4.0\" name=1 ping=1 time=1 analyze=1 setboard=1 memory=1 reuse=0 egt=\"nalimov\"\n"
+        "feature sigint=0 colors=0 playother=1 draw=1 nps=1 variants=\"normal\"\n"
+        "feature option=\"BOOK FILE -file \"\n"
         "feature smp=1\n"
         "feature option=\"RESIGN -check 1\"\n"
         "feature option=\"USE BOOK -check 1\" done=1\n"
