@@ -46,6 +46,6 @@ done
 echo "== threads: node rate at depth 12, time to depth 16 (bench positions 1-8)"
 for threads in 1 2; do
   nps=$("$build/bench" 12 "$threads" | grep "Nodes/second" | awk '{ print $3 }')
-  ms=$("$build/bench" 16 "$threads" 8 | grep "Total time" | awk '{ print $4 }')
+  ms=$("$build/bench" 16 "$threads" 8 | grep "Total time" | awk '{ print $5 }')
   echo "$threads thread(s): $nps nps; depth 16 in $ms ms"
 done
