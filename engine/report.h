@@ -12,6 +12,10 @@ extern Relaxed<int> postThinking;
 
 // Makes the search's reports print as the protocol in use wants them.
 void installSearchReport();
+struct Game;
+// UCI: the info line of the search's answer (its line as last reported, or
+// the end of the game), printed just before its bestmove; result as think's.
+void printFinalReport(const Game& g, uint32_t result);
 // The status line (stat01) of the search under way.
 void printStatus();
 // The score as the log shows it (buffer of at least 24 chars).

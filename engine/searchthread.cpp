@@ -72,7 +72,7 @@ static void searchThread(void* arg) {
     const int uci = settings.uci;
     Game& g = game;
     std::srand(unsigned(std::time(nullptr)));
-    uint32_t result = think(g, settings.budget, memory.ponder, uci);
+    uint32_t result = think(g, settings.budget, memory.ponder, uci, settings.scope);
     if (uci) {
         // An endless search may end early (a mate, a forced move); the
         // protocol still wants its bestmove only after "stop".
@@ -86,6 +86,7 @@ static void searchThread(void* arg) {
                 moveToText(result & 0xFFFF, text);
                 lowerCasePromotion(text);
             }
+            printFinalReport(g, result);
             lockOutput();
             resultAnnounced = 1;
             std::printf("bestmove %s\n", text);
