@@ -93,7 +93,7 @@ static void printUciLine(const ReportedLine& line, int multiPv, uint32_t nodes, 
 
 static void printThinking(const ThinkingReport& r) {
     if (!postThinking) return;
-    lockOutput();
+    OutputLock lock;
     if (r.uci) {
         ReportedLine line;
         line.depth = r.depth;
@@ -109,7 +109,6 @@ static void printThinking(const ThinkingReport& r) {
                     line.c_str());
     }
     std::fflush(stdout);
-    unlockOutput();
 }
 
 static void printCurrentMove(int depth, uint32_t move, int number) {
@@ -117,10 +116,9 @@ static void printCurrentMove(int depth, uint32_t move, int number) {
     char text[8];
     moveToText(move, text);
     for (char* p = text; *p; p++) *p = char(std::tolower((unsigned char)*p));
-    lockOutput();
+    OutputLock lock;
     std::printf("info depth %d currmove %s currmovenumber %d\n", depth, text, number);
     std::fflush(stdout);
-    unlockOutput();
 }
 
 void installSearchReport() {
@@ -131,7 +129,6 @@ void installSearchReport() {
 void printFinalReport(const Game& g, uint32_t result) {
     if (!postThinking) return;
     const SearchWorker& w = searchWorker;
-    lockOutput();
     if (result == 0xFFFFFFFFu) {
         // The game is over: mated, or no score but a draw.
         std::printf("info depth 0 score %s\n", g.result == 2 ? "mate 0" : "cp 0");
@@ -149,18 +146,15 @@ void printFinalReport(const Game& g, uint32_t result) {
             printUciLine(ReportedLine(), 1, nodes, elapsed, w.counters.tbHits, alone);
         }
     }
-    std::fflush(stdout);
-    unlockOutput();
 }
 
 void printStatus() {
     const RootProgress& p = searchWorker.progress;
     char move[8];
     moveToText(p.currentRootMove, move);
-    lockOutput();
+    OutputLock lock;
     std::printf("stat01: %d %u %d %d %d %s\n", int((tickCount() - p.searchStartTick) / 10),
                 uint32_t(searchWorker.counters.childSearches), int(p.iterationDepth), int(p.rootMovesLeft),
                 int(p.rootMoveTotal), move);
     std::fflush(stdout);
-    unlockOutput();
 }

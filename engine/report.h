@@ -15,6 +15,7 @@ void installSearchReport();
 struct Game;
 // UCI: the info line of the search's answer (its line as last reported, or
 // the end of the game), printed just before its bestmove; result as think's.
+// The caller holds the output lock, so that nothing comes between the two.
 void printFinalReport(const Game& g, uint32_t result);
 // The status line (stat01) of the search under way.
 void printStatus();

@@ -86,12 +86,11 @@ static void searchThread(void* arg) {
                 moveToText(result & 0xFFFF, text);
                 lowerCasePromotion(text);
             }
+            OutputLock lock;
             printFinalReport(g, result);
-            lockOutput();
             resultAnnounced = 1;
             std::printf("bestmove %s\n", text);
             std::fflush(stdout);
-            unlockOutput();
         }
         endSearchThread();
         return;
@@ -113,12 +112,13 @@ static void searchThread(void* arg) {
                 code = resignCheck(memory.resign, settings.resign && *settings.resign, s);
             }
         }
-        lockOutput();
-        resultAnnounced = 1;
-        std::printf("move %s\n", text);
-        if (code != 0) reportResult(code, text);
-        std::fflush(stdout);
-        unlockOutput();
+        {
+            OutputLock lock;
+            resultAnnounced = 1;
+            std::printf("move %s\n", text);
+            if (code != 0) reportResult(code, text);
+            std::fflush(stdout);
+        }
         if (settings.ponder && *settings.ponder) {
             // A reply within 100 ms keeps the ponder search from starting;
             // a stop ends the wait at once.
@@ -142,11 +142,10 @@ void startSearch(const SearchSettings& settings) {
     searching = 1;
     if (!startThread(searchThread, &running, SEARCH_STACK_BYTES)) {
         searching = 0;
-        lockOutput();
+        OutputLock lock;
         std::printf(settings.uci ? "info string Cannot start a search thread\n"
                                  : "tellusererror Cannot start a search thread\n");
         std::fflush(stdout);
-        unlockOutput();
     }
 }
 

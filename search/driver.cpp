@@ -41,7 +41,7 @@ SearchReportHooks searchReport;
 // Records root line k as reported: line 0 takes the published variation,
 // another line the root's line as the search left it.
 static void recordLine(SearchWorker& w, int k, int depth, int score, int marker, bool scored) {
-    lockOutput();
+    OutputLock lock;
     PublishedVariations& v = w.variations;
     ReportedLine& line = v.lines[k];
     line.depth = depth;
@@ -52,15 +52,14 @@ static void recordLine(SearchWorker& w, int k, int depth, int score, int marker,
     if (k == 0) std::memcpy(line.variation, v.displayed, sizeof line.variation);
     else w.collectVariation(line.variation);
     if (v.lineCount < k + 1) v.lineCount = k + 1;
-    unlockOutput();
 }
 
 static void printLine(SearchWorker& w, int k, int side, const uint32_t* list, const Board& root, int uci) {
     if (!searchReport.thinking) return;
     const ReportedLine& line = w.variations.lines[k];  // written by this thread only
-    const uint32_t elapsed = tickCount() - w.progress.searchStartTick;
-    ThinkingReport r{line.depth, line.score, elapsed < 1 ? 1 : elapsed, line.marker,   side, list,
-                     &root,      uci,        w.counters.nodeCount,      line.variation};
+    const uint32_t elapsed = std::max<uint32_t>(tickCount() - w.progress.searchStartTick, 1);
+    const uint32_t nodes = w.counters.nodeCount;
+    ThinkingReport r{line.depth, line.score, elapsed, line.marker, side, list, &root, uci, nodes, line.variation};
     r.selDepth = line.selDepth;
     r.multiPv = k + 1;
     r.scored = line.scored;
@@ -69,11 +68,10 @@ static void printLine(SearchWorker& w, int k, int side, const uint32_t* list, co
 }
 
 static void publishVariation(SearchWorker& w) {
-    lockOutput();
+    OutputLock lock;
     std::memcpy(w.variations.previous, w.variations.principal, sizeof w.variations.principal);
     w.collectVariation(w.variations.principal);
     std::memcpy(w.variations.displayed, w.variations.principal, sizeof w.variations.principal);
-    unlockOutput();
 }
 
 void rootMoveStarted(SearchWorker& w, uint32_t move, int number) {
@@ -210,7 +208,7 @@ static bool searchLine(RootSearch& rs, uint32_t* list, int k, int d, int centre,
 // Stable, by score: the lines found in an iteration in their order, with the
 // root list's head that holds their moves.
 static void sortLines(SearchWorker& w, uint32_t* list, int n) {
-    lockOutput();
+    OutputLock lock;
     ReportedLine* lines = w.variations.lines;
     for (int i = 1; i < n; i++)
         for (int j = i; j > 0 && lines[j].score > lines[j - 1].score; j--) {
@@ -223,7 +221,6 @@ static void sortLines(SearchWorker& w, uint32_t* list, int n) {
         std::memcpy(w.variations.principal, lines[0].variation, sizeof w.variations.principal);
         std::memcpy(w.variations.displayed, lines[0].variation, sizeof w.variations.principal);
     }
-    unlockOutput();
     w.bestScore = lines[0].score;
 }
 
@@ -274,14 +271,16 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
     w.clock.failHighFlag = 0;
     w.uciReports = uci;
     w.rootLineIndex = 0;
-    lockOutput();
-    w.variations.lineCount = 0;
-    unlockOutput();
+    {
+        OutputLock lock;
+        w.variations.lineCount = 0;
+    }
     if (clearVariation) {
-        lockOutput();
-        std::memset(w.variations.principal, 0, sizeof w.variations.principal);
-        std::memset(w.variations.displayed, 0, sizeof w.variations.displayed);
-        unlockOutput();
+        {
+            OutputLock lock;
+            std::memset(w.variations.principal, 0, sizeof w.variations.principal);
+            std::memset(w.variations.displayed, 0, sizeof w.variations.displayed);
+        }
         w.clearRootPv();
     }
     computeKeys(side, root);
@@ -293,10 +292,11 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
     const bool bookAnswers = scope.multiPv <= 1 && scope.mateMoves == 0;
     if (useBook && bookAnswers && bookMoveForSearch(position, list, bookMustYield)) {
         w.progress.currentRootMove = list[0] & 0xFFFF;
-        lockOutput();
-        std::memset(w.variations.displayed, 0, sizeof w.variations.displayed);
-        w.variations.displayed[0] = list[0] & 0xFFFF;
-        unlockOutput();
+        {
+            OutputLock lock;
+            std::memset(w.variations.displayed, 0, sizeof w.variations.displayed);
+            w.variations.displayed[0] = list[0] & 0xFFFF;
+        }
         w.counters.nodeCount = 1;
         // No score was searched for: the xboard line shows 0 as it always
         // has, the UCI line none.
@@ -317,9 +317,10 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
     newSearchAge();
     w.ordering.clearKillers();
     w.ordering.clearCounterMoves();
-    lockOutput();
-    std::memcpy(w.variations.previous, w.variations.principal, sizeof w.variations.principal);
-    unlockOutput();
+    {
+        OutputLock lock;
+        std::memcpy(w.variations.previous, w.variations.principal, sizeof w.variations.principal);
+    }
 
     int legal = 0, firstLegal = -1;
     for (int i = 0; list[i] != 0; i++)
@@ -480,7 +481,7 @@ void preparePonder(PonderState& ponder, int depth) {
     ponder.score = -INFINITE_SCORE;
     ponder.reply = 0;
     ponder.move = 0;
-    lockOutput();
+    OutputLock lock;
     if ((w.variations.principal[0] & 0xFFFF) != 0 && (w.variations.principal[1] & 0xFFFF) != 0) {
         ponder.move = w.variations.principal[1] & 0xFFFF;
         if ((w.variations.principal[2] & 0xFFFF) != 0) ponder.reply = w.variations.principal[2];
@@ -494,7 +495,6 @@ void preparePonder(PonderState& ponder, int depth) {
         }
         // The displayed line keeps the move played: the log reads it next.
     }
-    unlockOutput();
 }
 
 uint32_t ponderSearch(Game& g, PonderState& ponder, int uci) {
