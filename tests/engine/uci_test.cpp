@@ -428,12 +428,19 @@ TEST(Uci, InfoLinesFollowTheProtocol) {
     // Out of the book, which would answer the start at once.
     const std::string middleGame = "position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
     e.send(middleGame);
-    // Until the root moves are shown (after a second), then stop.
+    // Until the root moves are shown (after a second) and a few iterations
+    // are reported, then stop.
     size_t from = e.lines.size();
     e.send("go infinite");
     std::string line;
+    bool rootMoveShown = false;
+    int iterations = 0;
     auto start = std::chrono::steady_clock::now();
-    while (e.readLine(line, 1000) && line.find(" currmove ") == std::string::npos && msSince(start) < 20000) {}
+    while (msSince(start) < 20000 && !(rootMoveShown && iterations >= 3)) {
+        if (!e.readLine(line, 500)) continue;
+        rootMoveShown = rootMoveShown || line.find(" currmove ") != std::string::npos;
+        iterations += line.find(" score ") != std::string::npos;
+    }
     e.send("stop");
     e.waitFor("bestmove ", 5000);
     std::vector<std::string> lines(e.lines.begin() + long(from), e.lines.end());
