@@ -91,6 +91,22 @@ static void printUciLine(const ReportedLine& line, int multiPv, uint32_t nodes, 
     std::printf("%s\n", text.c_str());
 }
 
+// The pondered move in SAN and a space, or empty. Written and read by the
+// search thread, under the output lock.
+static std::string ponderedMoveText;
+
+void setPonderedMove(const Game& g, uint32_t move) {
+    std::string text;
+    if (move != 0) {
+        const uint32_t line[2] = {move & 0xFFFF, 0};
+        Board b;
+        copyToBoard(g, b);
+        formatLine(text, line, 0, g.sideToMove, g.legalMoves, b, -1);
+    }
+    OutputLock lock;
+    ponderedMoveText = text;
+}
+
 static void printThinking(const ThinkingReport& r) {
     if (!postThinking) return;
     OutputLock lock;
@@ -103,7 +119,7 @@ static void printThinking(const ThinkingReport& r) {
         line.scored = r.scored;
         printUciLine(line, r.multiPv, r.nodes, r.elapsedMs, r.tbHits, r.variation);
     } else {
-        std::string line;
+        std::string line = ponderedMoveText;
         formatLine(line, r.variation, 0, r.side, r.list, *r.root, r.marker);
         std::printf("%d %3d %5u %7u\t%s\n", r.depth, xboardScoreValue(r.score), r.elapsedMs / 10, r.nodes,
                     line.c_str());

@@ -17,6 +17,9 @@ struct Game;
 // the end of the game), printed just before its bestmove; result as think's.
 // The caller holds the output lock, so that nothing comes between the two.
 void printFinalReport(const Game& g, uint32_t result);
+// xboard: a ponder search on move (0: none) is about to run from g's
+// position; its thinking lines start with that move. Search thread only.
+void setPonderedMove(const Game& g, uint32_t move);
 // The status line (stat01) of the search under way.
 void printStatus();
 // The score as the log shows it (buffer of at least 24 chars).
