@@ -78,7 +78,7 @@ static void searchThread(void* arg) {
     const int uci = settings.uci;
     Game& g = game;
     std::srand(unsigned(std::time(nullptr)));
-    uint32_t result = think(g, settings.budget, memory.ponder, uci);
+    uint32_t result = think(g, settings.budget, memory.ponder, uci, settings.scope);
     if (uci) {
         // An endless search may end early (a mate, a forced move); the
         // protocol still wants its bestmove only after "stop".
@@ -93,6 +93,7 @@ static void searchThread(void* arg) {
                 lowerCasePromotion(text);
             }
             OutputLock lock;
+            printFinalReport(g, result);
             resultAnnounced = 1;
             std::printf("bestmove %s\n", text);
             std::fflush(stdout);

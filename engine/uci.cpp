@@ -11,12 +11,14 @@
 #include "engine/session.h"
 #include "engine/words.h"
 #include "search/driver.h"
+#include "search/search.h"
 #include "search/timecontrol.h"
 #include "search/transtable.h"
 
 namespace {
 
 std::string pendingPonderLine;  // the go line of a running "go ponder"
+int multiPvLines = 1;           // the MultiPV option
 
 }  // namespace
 
@@ -37,6 +39,7 @@ void uciHandshake() {
     std::printf("id author the Velmora developers\n");
     std::printf("option name NalimovPath type string default\n");
     std::printf("option name NalimovCache type spin default 4 min 1 max 16\n");
+    std::printf("option name MultiPV type spin default 1 min 1 max %d\n", MAX_MULTI_PV);
     std::printf("option name Hash type spin default 128 min 30 max 1000\nuciok\n");
     std::fflush(stdout);
 }
@@ -105,9 +108,41 @@ void setOptionCommand(const std::string& line) {
         std::string path = line.substr(std::min(p, line.size()));
         while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
         addTablebasePath(stripDelimiters(path));
+    } else if (upper.compare(0, 29, "SETOPTION NAME MULTIPV VALUE ") == 0) {
+        if (intAfter(line, 29, n)) {
+            multiPvLines = int(clampLong(n, 1, MAX_MULTI_PV));
+            if (multiPvLines != n) {
+                std::printf("info string MultiPV %ld is out of range: using %d\n", n, multiPvLines);
+                std::fflush(stdout);
+            }
+        }
     } else if (upper.compare(0, 33, "SETOPTION NAME NALIMOVCACHE VALUE") == 0) {
         if (intAfter(line, 33, n) && n >= 1 && n <= 4096) tbCacheBytes = uint64_t(n) << 20;
     }
+}
+
+// The moves after SEARCHMOVES, up to the first word that is no move;
+// moves that are not legal here are left out.
+static void readSearchMoves(const std::string& line, SearchScope& scope) {
+    size_t p = line.find("SEARCHMOVES");
+    if (p == std::string::npos) return;
+    p += 11;
+    int n = 0;
+    while (n < MAX_MOVES - 1) {
+        while (p < line.size() && line[p] == ' ') p++;
+        size_t e = p;
+        while (e < line.size() && line[e] != ' ') e++;
+        std::string token = line.substr(p, e - p);
+        auto file = [&](size_t i) { return token[i] >= 'A' && token[i] <= 'H'; };
+        auto rank = [&](size_t i) { return token[i] >= '1' && token[i] <= '8'; };
+        if (token.size() < 4 || token.size() > 5 || !file(0) || !rank(1) || !file(2) || !rank(3)) break;
+        uint32_t m = parseMove(&token[0], game.sideToMove);
+        for (int i = 0; m != 0 && game.legalMoves[i] != 0; i++)
+            if ((game.legalMoves[i] & 0x7FFF) == (m & 0x7FFF) && !(game.legalMoves[i] & MOVE_ILLEGAL))
+                scope.searchMoves[n++] = m;
+        p = e;
+    }
+    scope.searchMoves[n] = 0;
 }
 
 // UCI go: the clocks, plus the limits UCI interfaces rely on.
@@ -147,6 +182,8 @@ void uciGo(const std::string& line) {
     const bool hasMoveTime = fieldAfter(line, "MOVETIME", moveTime);
     const bool hasDepth = fieldAfter(line, "DEPTH", depth);
     const bool hasNodes = fieldAfter(line, "NODES", nodes);
+    long mate = 0;
+    const bool hasMate = fieldAfter(line, "MATE", mate);
     const bool infinite = line.find("INFINITE") != std::string::npos;
     const bool ponder = line.find("PONDER") != std::string::npos;
 
@@ -155,7 +192,7 @@ void uciGo(const std::string& line) {
     else if (infinite || ponder || !hasClocks) budget = unlimitedBudget();
     if (hasDepth) budget.maxDepth = int(clampLong(depth, 1, 999));
     budget.nodeLimit = hasNodes ? uint32_t(clampLong(nodes, 1, 4000000000L)) : 0;
-    holdBestMove = infinite || ponder || (!hasClocks && !hasMoveTime && !hasDepth && !hasNodes);
+    holdBestMove = infinite || ponder || (!hasClocks && !hasMoveTime && !hasDepth && !hasNodes && !hasMate);
     if (ponder) {
         pendingPonderLine = line;
         size_t p = pendingPonderLine.find("PONDER");
@@ -163,7 +200,12 @@ void uciGo(const std::string& line) {
     }
     session.forceMode = 0;
     session.budget = budget;
-    startSearch(searchSettings(budget));
+    SearchSettings settings = searchSettings(budget);
+    settings.scope.multiPv = multiPvLines;
+    // A mate in 0 cannot be found: the nearest that can.
+    if (hasMate) settings.scope.mateMoves = int(clampLong(mate, 1, 500));
+    readSearchMoves(line, settings.scope);
+    startSearch(settings);
 }
 
 void ponderHit() {
