@@ -99,6 +99,9 @@ const Command COMMANDS[] = {
     {"PONDERHIT", CM_EXACT, true, [](const std::string&, FILE*) { ponderHit(); return true; }},
     {"setoption", CM_PREFIX, true, [](const std::string& l, FILE*) { setOptionCommand(l); return true; }},
     {"UCINEWGAME", CM_PREFIX, false, [](const std::string&, FILE*) { uciNewGame(); return true; }},
+    // Nothing to act on: the engine has no debug output and needs no registration.
+    {"DEBUG", CM_PREFIX, true, [](const std::string&, FILE*) { return true; }},
+    {"REGISTER", CM_PREFIX, true, [](const std::string&, FILE*) { return true; }},
 };
 // clang-format on
 
