@@ -62,10 +62,9 @@ void notice(const std::string& text) {
         tbNoticeWriter(text.c_str());
         return;
     }
-    lockOutput();
+    OutputLock lock;
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
-    unlockOutput();
 }
 
 void* allocateOrDie(size_t bytes) {

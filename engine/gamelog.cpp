@@ -119,7 +119,7 @@ void logSearchMove(Game& g, uint32_t move, int withVariation, uint32_t expectedR
         return;
     }
     uint32_t line[LOG_VARIATION_WORDS + 1] = {0};
-    lockOutput();
+    OutputLock lock;
     const uint32_t* shown = searchWorker.variations.displayed;
     int n = 0;
     if ((shown[0] & 0xFFFF) != (move & 0xFFFF) && (move & 0xFFFF) != 0) {
@@ -130,7 +130,6 @@ void logSearchMove(Game& g, uint32_t move, int withVariation, uint32_t expectedR
         line[n++] = shown[i];
     line[n] = 0;
     logMove(g, move, line, searchWorker.bestScore);
-    unlockOutput();
 }
 }  // namespace
 

@@ -61,7 +61,7 @@ Relaxed<int> postThinking{0};
 
 static void printThinking(const ThinkingReport& r) {
     if (!postThinking) return;
-    lockOutput();
+    OutputLock lock;
     std::string line;
     if (r.uci) {
         char text[24];
@@ -76,7 +76,6 @@ static void printThinking(const ThinkingReport& r) {
                     line.c_str());
     }
     std::fflush(stdout);
-    unlockOutput();
 }
 
 void installSearchReport() { searchReport.thinking = printThinking; }
@@ -85,10 +84,9 @@ void printStatus() {
     const RootProgress& p = searchWorker.progress;
     char move[8];
     moveToText(p.currentRootMove, move);
-    lockOutput();
+    OutputLock lock;
     std::printf("stat01: %d %u %d %d %d %s\n", int((tickCount() - p.searchStartTick) / 10),
                 uint32_t(searchWorker.counters.childSearches), int(p.iterationDepth), int(p.rootMovesLeft),
                 int(p.rootMoveTotal), move);
     std::fflush(stdout);
-    unlockOutput();
 }

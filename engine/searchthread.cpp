@@ -104,12 +104,11 @@ static void searchThread(void* arg) {
                     lowerCasePromotion(reply);
                 }
             }
-            lockOutput();
+            OutputLock lock;
             resultAnnounced = 1;
             if (reply[0] != 0) std::printf("bestmove %s ponder %s\n", text, reply);
             else std::printf("bestmove %s\n", text);
             std::fflush(stdout);
-            unlockOutput();
         }
         endSearchThread();
         return;
@@ -131,12 +130,13 @@ static void searchThread(void* arg) {
                 code = resignCheck(memory.resign, settings.resign && *settings.resign, s);
             }
         }
-        lockOutput();
-        resultAnnounced = 1;
-        std::printf("move %s\n", text);
-        if (code != 0) reportResult(code, text);
-        std::fflush(stdout);
-        unlockOutput();
+        {
+            OutputLock lock;
+            resultAnnounced = 1;
+            std::printf("move %s\n", text);
+            if (code != 0) reportResult(code, text);
+            std::fflush(stdout);
+        }
         if (settings.ponder && *settings.ponder) {
             // A reply within 100 ms keeps the ponder search from starting;
             // a stop ends the wait at once.
@@ -160,11 +160,10 @@ void startSearch(const SearchSettings& settings) {
     searching = 1;
     if (!startThread(searchThread, &running, SEARCH_STACK_BYTES)) {
         searching = 0;
-        lockOutput();
+        OutputLock lock;
         std::printf(settings.uci ? "info string Cannot start a search thread\n"
                                  : "tellusererror Cannot start a search thread\n");
         std::fflush(stdout);
-        unlockOutput();
     }
 }
 

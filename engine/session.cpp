@@ -25,10 +25,9 @@ void (*resultLogger)(const char* text) = nullptr;
 
 void writeTablebaseNotice(const char* text) {
     // The search thread prints these too: under the output lock.
-    lockOutput();
+    OutputLock lock;
     std::printf(session.uciMode ? "info string %s\n" : "%s\n", text);
     std::fflush(stdout);
-    unlockOutput();
 }
 
 SearchSettings searchSettings(const TimeBudget& budget) {

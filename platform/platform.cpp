@@ -22,7 +22,7 @@ void* threadMain(void* p) {
     s.fn(s.arg);
     return nullptr;
 }
-std::recursive_mutex& outputLock() {
+std::recursive_mutex& outputMutex() {
     static std::recursive_mutex lock;
     return lock;
 }
@@ -42,8 +42,8 @@ bool startThread(void (*fn)(void*), void* arg, size_t stackBytes) {
 }
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-void lockOutput() { outputLock().lock(); }
-void unlockOutput() { outputLock().unlock(); }
+OutputLock::OutputLock() { outputMutex().lock(); }
+OutputLock::~OutputLock() { outputMutex().unlock(); }
 
 uint32_t tickCount() {
     using namespace std::chrono;

@@ -7,14 +7,12 @@
 
 bool startThread(void (*fn)(void*), void* arg, size_t stackBytes);
 void sleepMs(int ms);
-void lockOutput();
-void unlockOutput();
 // Holds the output lock for a scope: a protocol line and what it reads from
 // the search are written whole, and an early return cannot leave it locked.
 class OutputLock {
 public:
-    OutputLock() { lockOutput(); }
-    ~OutputLock() { unlockOutput(); }
+    OutputLock();
+    ~OutputLock();
     OutputLock(const OutputLock&) = delete;
     OutputLock& operator=(const OutputLock&) = delete;
 };

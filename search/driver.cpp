@@ -48,11 +48,10 @@ static void printThinking(SearchWorker& w, int depth, int score, uint32_t elapse
 }
 
 static void publishVariation(SearchWorker& w) {
-    lockOutput();
+    OutputLock lock;
     std::memcpy(w.variations.previous, w.variations.principal, sizeof w.variations.principal);
     w.collectVariation(w.variations.principal);
     std::memcpy(w.variations.displayed, w.variations.principal, sizeof w.variations.principal);
-    unlockOutput();
 }
 
 // ---------------------------------------------------------------------------
@@ -126,10 +125,11 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
     w.rootMoves[0] = 0;
     w.clock.failHighFlag = 0;
     if (clearVariation) {
-        lockOutput();
-        std::memset(w.variations.principal, 0, sizeof w.variations.principal);
-        std::memset(w.variations.displayed, 0, sizeof w.variations.displayed);
-        unlockOutput();
+        {
+            OutputLock lock;
+            std::memset(w.variations.principal, 0, sizeof w.variations.principal);
+            std::memset(w.variations.displayed, 0, sizeof w.variations.displayed);
+        }
         w.clearRootPv();
     }
     computeKeys(side, root);
@@ -139,10 +139,11 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
     startClock(w.clock, budget);
     if (useBook && bookMoveForSearch(position, list, bookMustYield)) {
         w.progress.currentRootMove = list[0] & 0xFFFF;
-        lockOutput();
-        std::memset(w.variations.displayed, 0, sizeof w.variations.displayed);
-        w.variations.displayed[0] = list[0] & 0xFFFF;
-        unlockOutput();
+        {
+            OutputLock lock;
+            std::memset(w.variations.displayed, 0, sizeof w.variations.displayed);
+            w.variations.displayed[0] = list[0] & 0xFFFF;
+        }
         w.counters.nodeCount = 1;
         printThinking(w, 2, 0, 1, 1, side, list, root, uci);
         w.progress.iterationDepth = 0;
@@ -156,9 +157,10 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
     newSearchAge();
     w.ordering.clearKillers();
     w.ordering.clearCounterMoves();
-    lockOutput();
-    std::memcpy(w.variations.previous, w.variations.principal, sizeof w.variations.principal);
-    unlockOutput();
+    {
+        OutputLock lock;
+        std::memcpy(w.variations.previous, w.variations.principal, sizeof w.variations.principal);
+    }
 
     int legal = 0, firstLegal = -1;
     for (int i = 0; list[i] != 0; i++)
@@ -316,7 +318,7 @@ void preparePonder(PonderState& ponder, int depth) {
     ponder.score = -INFINITE_SCORE;
     ponder.reply = 0;
     ponder.move = 0;
-    lockOutput();
+    OutputLock lock;
     if ((w.variations.principal[0] & 0xFFFF) != 0 && (w.variations.principal[1] & 0xFFFF) != 0) {
         ponder.move = w.variations.principal[1] & 0xFFFF;
         if ((w.variations.principal[2] & 0xFFFF) != 0) ponder.reply = w.variations.principal[2];
@@ -330,7 +332,6 @@ void preparePonder(PonderState& ponder, int depth) {
         }
         // The displayed line keeps the move played: the log reads it next.
     }
-    unlockOutput();
 }
 
 uint32_t ponderSearch(Game& g, PonderState& ponder, int uci) {

@@ -5,8 +5,6 @@
 #include "search/search.h"
 #include "search/worker.h"
 
-uint32_t nodeLimit = 0;
-
 int startClock(SearchClock& c, int soft, int hard, int capMs, int overheadMs) {
     c.softTimeReached = 0;
     c.softTime = soft;
@@ -27,12 +25,12 @@ int startClock(SearchClock& c, int soft, int hard, int capMs, int overheadMs) {
     int64_t interval = int64_t(c.hardTimeMs) * 25;
     c.pollInterval = uint32_t(std::clamp<int64_t>(interval, 2500, 250000));
     // A node limit is read at the clock check: check at least that often.
-    if (nodeLimit != 0) c.pollInterval = std::min(c.pollInterval, std::max<uint32_t>(nodeLimit, 100));
+    if (c.nodeLimit != 0) c.pollInterval = std::min(c.pollInterval, std::max<uint32_t>(c.nodeLimit, 100));
     return 0;
 }
 
 int startClock(SearchClock& c, const TimeBudget& budget) {
-    nodeLimit = budget.nodeLimit;
+    c.nodeLimit = budget.nodeLimit;
     return startClock(c, budget.targetTenths, budget.hardTenths, budget.capMs, budget.overheadMs);
 }
 
@@ -43,7 +41,7 @@ void checkClock(SearchWorker& w) {
     if (elapsed >= c.softTimeMs) c.softTimeReached = 1;
     if (c.softTimeReached && c.failHighFlag == 0) w.signals.abortSearch = 1;
     if (elapsed >= c.hardTimeMs) w.signals.abortSearch = 1;
-    if (nodeLimit != 0 && w.counters.nodeCount >= nodeLimit) w.signals.abortSearch = 1;
+    if (c.nodeLimit != 0 && w.counters.nodeCount >= c.nodeLimit) w.signals.abortSearch = 1;
 }
 
 int stopAfterIteration(const SearchWorker& w, int change, int /*depth*/) {

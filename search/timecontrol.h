@@ -64,11 +64,10 @@ struct SearchClock {
     // clock goes unread (at 250000 nodes a slow or loaded machine reads it only
     // every second or so).
     uint32_t pollInterval = 250000;
+    // Node count at which the clock check stops the search (0 = none); set
+    // from the budget when the clock starts.
+    uint32_t nodeLimit = 0;
 };
-
-// Node count at which the clock check stops the search (0 = none); set from
-// the budget when the clock starts.
-extern uint32_t nodeLimit;
 
 // Starts the budget. Leaves the abort signal alone: a stop that arrived
 // before the clock started must not be lost.

@@ -96,22 +96,25 @@ TEST_F(GameLog, ScoresMatesAndMissingScores) {
 TEST_F(GameLog, EngineMovesShowTheLineFromTheMovePlayed) {
     installLogWriters();
     uint32_t saved[60];
-    lockOutput();
-    std::copy(searchWorker.variations.displayed, searchWorker.variations.displayed + 60, saved);
-    // After a search the ponder set-up has dropped the move and the reply.
-    searchWorker.variations.displayed[0] = mv("g1f3");
-    searchWorker.variations.displayed[1] = 0;
-    unlockOutput();
+    {
+        OutputLock lock;
+        std::copy(searchWorker.variations.displayed, searchWorker.variations.displayed + 60, saved);
+        // After a search the ponder set-up has dropped the move and the reply.
+        searchWorker.variations.displayed[0] = mv("g1f3");
+        searchWorker.variations.displayed[1] = 0;
+    }
     searchWorker.bestScore = 240;
     moveLogger(game, mv("e2e4"), 1, makeMoveWord(52, 36));  // e7e5 expected
     // A book move stands alone and first.
-    lockOutput();
-    searchWorker.variations.displayed[0] = mv("d2d4");
-    unlockOutput();
+    {
+        OutputLock lock;
+        searchWorker.variations.displayed[0] = mv("d2d4");
+    }
     moveLogger(game, mv("d2d4"), 1, 0);
-    lockOutput();
-    std::copy(saved, saved + 60, searchWorker.variations.displayed);
-    unlockOutput();
+    {
+        OutputLock lock;
+        std::copy(saved, saved + 60, searchWorker.variations.displayed);
+    }
     closeLog();
     EXPECT_EQ(dir.read("velmora.log"), "1.   e4({+0.50 e2e4 e7e5 g1f3 })\n1.   d4({+0.50 d2d4 })\n");
 }
