@@ -157,6 +157,7 @@ TEST(UciOptions, BookSwitchBookFileAndClearHash) {
     std::fclose(f);
     EXPECT_EQ(opened, bookPath);
     runLines("setoption name BookFile value\n");  // empty: the usual places again
+    opened.clear();
     f = openBook(&opened);
     if (f != nullptr) std::fclose(f);
     EXPECT_NE(opened, bookPath);
@@ -168,6 +169,7 @@ TEST(UciOptions, BookSwitchBookFileAndClearHash) {
             for (const TTEntry& entry : transTable[i].entry) n += entry.type() != TT_EMPTY;
         return n;
     };
+    ASSERT_GE(allocateTransTable(uint64_t(4) << 20), 0);
     newGame(game);
     listMoves(game);
     useBook = 0;
