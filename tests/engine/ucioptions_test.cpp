@@ -218,3 +218,27 @@ TEST(UciInput, UnusableInputIsAnsweredInTheProtocolsForm) {
     x.send("quit");
     EXPECT_EQ(x.waitExit(3000), 0);
 }
+
+// bestmove names the reply the engine expects, so that a GUI can let it
+// ponder; never one that is illegal or comes after the game has ended.
+TEST(UciPonder, BestmoveNamesALegalExpectedReply) {
+    EngineProcess e;
+    e.send("uci");
+    ASSERT_FALSE(e.waitFor("uciok", 3000).empty());
+    e.send("setoption name Ponder value true");
+    for (const char* moves : {"e2e4", "d2d4 d7d5 c2c4", "e2e4 e7e5 g1f3 b8c6 f1b5 a7a6"}) {
+        e.send(std::string("position startpos moves ") + moves);
+        e.send("go depth 6");
+        std::istringstream best(e.waitFor("bestmove ", 10000));
+        std::string word, move, ponder, reply;
+        best >> word >> move >> ponder >> reply;
+        ASSERT_EQ(ponder, "ponder") << moves;
+        EXPECT_TRUE(legalAfter(moves, move)) << moves << ": " << move;
+        EXPECT_TRUE(legalAfter(std::string(moves) + " " + move, reply)) << moves << ": " << move << " " << reply;
+    }
+    e.send("position fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");  // mate in one: no reply
+    e.send("go depth 4");
+    EXPECT_EQ(e.waitFor("bestmove ", 5000), "bestmove d1d8");
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(3000), 0);
+}
