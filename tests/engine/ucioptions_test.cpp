@@ -226,6 +226,7 @@ TEST(UciPonder, BestmoveNamesALegalExpectedReply) {
     e.send("uci");
     ASSERT_FALSE(e.waitFor("uciok", 3000).empty());
     e.send("setoption name Ponder value true");
+    e.send("setoption name OwnBook value false");  // a book move comes without a reply
     for (const char* moves : {"e2e4", "d2d4 d7d5 c2c4", "e2e4 e7e5 g1f3 b8c6 f1b5 a7a6"}) {
         e.send(std::string("position startpos moves ") + moves);
         e.send("go depth 6");
