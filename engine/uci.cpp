@@ -96,6 +96,11 @@ bool checkValue(const std::string& name, const std::string& text, int& value) {
     return true;
 }
 
+// An empty default is the word alone, with no blank after it.
+void printStringOption(const char* name, const std::string& value) {
+    std::printf("option name %s type string default%s%s\n", name, value.empty() ? "" : " ", value.c_str());
+}
+
 }  // namespace
 
 void uciHandshake() {
@@ -107,7 +112,7 @@ void uciHandshake() {
     OutputLock hold;
     std::printf("id name %s\n", engineName);
     std::printf("id author the Velmora developers\n");
-    std::printf("option name NalimovPath type string default %s\n", defaults.tbPath.c_str());
+    printStringOption("NalimovPath", defaults.tbPath);
     std::printf("option name NalimovCache type spin default %ld min %ld max %ld\n", defaults.cacheMiB,
                 UCI_CACHE_MIN_MIB, UCI_CACHE_MAX_MIB);
     std::printf("option name Hash type spin default %ld min %ld max %ld\n", defaults.hashMiB, UCI_HASH_MIN_MIB,
@@ -115,7 +120,7 @@ void uciHandshake() {
     std::printf("option name Clear Hash type button\n");
     std::printf("option name Ponder type check default false\n");
     std::printf("option name OwnBook type check default %s\n", defaults.ownBook ? "true" : "false");
-    std::printf("option name BookFile type string default %s\n", defaults.bookFile.c_str());
+    printStringOption("BookFile", defaults.bookFile);
     std::printf("option name Move Overhead type spin default %d min 0 max %d\n", TC_DEFAULT_OVERHEAD_MS,
                 TC_MAX_OVERHEAD_MS);
     std::printf("uciok\n");
