@@ -1,10 +1,12 @@
 #include "engine/commandloop.h"
+#include <cstdlib>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include "board/game.h"
 #include "egtb/tablebase.h"
+#include "engine/bench.h"
 #include "platform/platform.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
@@ -43,6 +45,13 @@ void goCommand(const std::string& line) {
         if (session.uciMode) uciGo(line);
         else go();
     }
+}
+
+// "bench [depth]"
+void benchLine(const std::string& line) {
+    long depth = BENCH_DEFAULT_DEPTH, n;
+    if (intAfter(line, 5, n)) depth = n;
+    benchCommand(int(clampLong(depth, 2, 99)));
 }
 
 enum CommandMatch { CM_EXACT, CM_PREFIX };
@@ -116,6 +125,10 @@ const Command COMMANDS[] = {
     {"PONDERHIT", CM_EXACT, true, [](const std::string&, FILE*) { ponderHit(); return true; }},
     {"setoption", CM_PREFIX, true, [](const std::string& l, FILE*) { setOptionCommand(l); return true; }},
     {"UCINEWGAME", CM_PREFIX, false, [](const std::string&, FILE*) { uciNewGame(); return true; }},
+    // Nothing to act on: the engine has no debug output and needs no registration.
+    {"DEBUG", CM_PREFIX, true, [](const std::string&, FILE*) { return true; }},
+    {"REGISTER", CM_PREFIX, true, [](const std::string&, FILE*) { return true; }},
+    {"BENCH", CM_PREFIX, false, [](const std::string& l, FILE*) { benchLine(l); return true; }},
 };
 // clang-format on
 

@@ -266,7 +266,12 @@ void egtPathCommand(const std::string& line) {
     if (a == std::string::npos) return;
     size_t b = line.find_first_of(" \t", a + 1);
     if (b == std::string::npos) return;
-    if (!startsWithNoCase(line.substr(a + 1, b - a - 1), "NALIMOV")) return;
+    const std::string type = line.substr(a + 1, b - a - 1);
+    if (!startsWithNoCase(type, "NALIMOV")) {
+        inputError("unsupported tablebase type", line,
+                   "Tablebases of type " + type + " are not supported, only nalimov");
+        return;
+    }
     addTablebasePath(stripDelimiters(line.substr(b + 1)));
 }
 

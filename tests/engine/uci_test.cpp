@@ -14,6 +14,7 @@
 #include "egtb/tablebase.h"
 #include "engine/commandloop.h"
 #include "search/transtable.h"
+#include "filetest_util.h"
 #include "engine_process.h"
 
 namespace {
@@ -98,6 +99,13 @@ void expectFinalLine(const std::vector<std::string>& lines, const std::string& w
     EXPECT_EQ(pv[0], wordsOf(best)[1]) << what;
 }
 
+// The move of a "bestmove <move> [ponder <reply>]" line.
+std::string moveOf(const std::string& bestmove) {
+    if (bestmove.compare(0, 9, "bestmove ") != 0) return "";
+    const size_t end = bestmove.find(' ', 9);
+    return bestmove.substr(9, end == std::string::npos ? std::string::npos : end - 9);
+}
+
 long msSince(std::chrono::steady_clock::time_point t) {
     return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count());
 }
@@ -116,10 +124,11 @@ TEST(Uci, GoReadsTheClocks) {
     EXPECT_EQ(session.clocks.movesPerPeriod, 40);
     EXPECT_EQ(session.clocks.engineTenths, 2500);  // Black to move
     EXPECT_EQ(session.clocks.opponentTenths, 2000);
-    // NalimovCache 0 changes nothing, 8 sets 8 MiB; Hash resizes the table.
-    uint64_t cache = tbCacheBytes;
+    // NalimovCache is held to 1..64 MiB, 8 sets 8 MiB; Hash resizes the table.
     runLines("setoption name NalimovCache value 0\n");
-    EXPECT_EQ(tbCacheBytes, cache);
+    EXPECT_EQ(tbCacheBytes, 1u << 20);
+    runLines("setoption name NalimovCache value 65\n");
+    EXPECT_EQ(tbCacheBytes, 64u << 20);
     runLines("setoption name NalimovCache value 8\nsetoption name Hash value 64\n");
     EXPECT_EQ(tbCacheBytes, 8388608u);
     EXPECT_EQ(ttSizeMiB(), 48);
@@ -161,17 +170,24 @@ TEST(Uci, HandshakeReadinessAndStop) {
     ASSERT_TRUE(e.readLine(line, 3000));
     EXPECT_EQ(line, "Error (unknown command): ISREADY");
     e.send("uci");
+    // The defaults are what a fresh engine runs with: a 3 MB table, a 4 MB cache.
     const char* expected[] = {"id name Velmora 4.0",
                               "id author",
                               "option name NalimovPath type string default",
-                              "option name NalimovCache type spin default 4 min 1 max 16",
-                              "option name MultiPV type spin default 1 min 1 max 256",
-                              "option name Hash type spin default 128 min 30 max 1000",
-                              "uciok"};
+                              "option name NalimovCache type spin default 4 min 1 max 64",
+                              "option name Hash type spin default 3 min 3 max 49152",
+                              "option name Clear Hash type button",
+                              "option name Ponder type check default false",
+                              "option name OwnBook type check default true",
+                              "option name BookFile type string default",
+                              "option name Move Overhead type spin default 10 min 0 max 5000",
+                              "option name MultiPV type spin default 1 min 1 max 256"};
     for (const char* x : expected) {
         ASSERT_TRUE(e.readLine(line, 3000));
         EXPECT_EQ(line.compare(0, std::strlen(x), x), 0) << line;
     }
+    while (e.readLine(line, 3000) && line.compare(0, 7, "option ") == 0) {}
+    EXPECT_EQ(line, "uciok");
     e.send("setoption name OwnBook value false");
     e.send("stop");  // idle: nothing
     e.send("isready");
@@ -199,7 +215,7 @@ TEST(Uci, HandshakeReadinessAndStop) {
     e.send("go");
     usleep(300000);
     e.send("stop");
-    EXPECT_EQ(e.waitFor("bestmove ", 3000), "bestmove d1d8");
+    EXPECT_EQ(moveOf(e.waitFor("bestmove ", 3000)), "d1d8");
 
     // movetime, depth, no legal move, lower-case promotions.
     auto start = std::chrono::steady_clock::now();
@@ -212,7 +228,7 @@ TEST(Uci, HandshakeReadinessAndStop) {
     e.send("ucinewgame");
     e.send("position fen 8/4P3/8/8/8/8/k7/4K3 w - - 0 1");
     e.send("go depth 14");  // shallower, the unstoppable pawn outscores its queen
-    EXPECT_EQ(e.waitFor("bestmove ", 5000), "bestmove e7e8q");
+    EXPECT_EQ(moveOf(e.waitFor("bestmove ", 5000)), "e7e8q");
     e.send("position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
     e.send("go depth 3");
     EXPECT_EQ(e.waitFor("bestmove ", 3000), "bestmove 0000");
@@ -245,7 +261,7 @@ TEST(Uci, PlaysAGameAgainstItselfWithLegalMoves) {
         ASSERT_FALSE(best.empty()) << "ply " << ply;
         int used = int(msSince(start));
         (local.sideToMove ? btime : wtime) += 100 - used;
-        std::string m = best.substr(9);
+        std::string m = moveOf(best);
         ASSERT_TRUE(isLegalIn(local, m)) << m << " at ply " << ply;
         std::string t = m;
         for (char& c : t) c = char(std::toupper((unsigned char)c));
@@ -308,17 +324,27 @@ TEST(Uci, LongMoveListsAreReplayedWhole) {
 }
 
 // Tablebase paths keep their leading '/' or '.'; only quotes or brackets
-// around them go, and an empty value adds nothing.
+// around them go, and an empty value adds nothing. A directory already in
+// the list is not added twice, a missing one not at all.
 TEST(Uci, TablebasePathsKeepTheirCharacters) {
+    TempDir dir;
+    for (const char* sub : {"tbx", "with space", "opt"}) ASSERT_EQ(mkdir(dir.file(sub).c_str(), 0700), 0);
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dir.path.c_str()), 0);
     std::string saved = tbPath;
     tbPath.clear();
-    runLines("uci\nsetoption name NalimovPath value ./tbx\nsetoption name NalimovPath value\n"
-             "egtpath nalimov \"/tmp/no such dir\"\negtpath nalimov\negtpath nalimov \nsetoption name NalimovPath value {/opt/tb}\n");
-    EXPECT_EQ(tbPath, "./tbx;/tmp/no such dir;/opt/tb");
+    const std::string spaced = dir.file("with space"), opt = dir.file("opt");
+    runLines("uci\nsetoption name NalimovPath value ./tbx\nsetoption name NalimovPath value\n");
+    runLines("egtpath nalimov \"" + spaced + "\"\negtpath nalimov\negtpath nalimov \n");
+    runLines("setoption name NalimovPath value {" + opt + "}\nsetoption name NalimovPath value ./missing\n");
+    runLines("setoption name NalimovPath value ./tbx\n");
+    EXPECT_EQ(tbPath, "./tbx;" + dir.file("with space") + ";" + dir.file("opt"));
     session.uciMode = 0;
     closeTablebases();
     tbPath = saved;
     tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
+    EXPECT_EQ(chdir(cwd), 0);
 }
 
 // A go sent the instant the previous bestmove arrives (or the readyok after
@@ -554,7 +580,7 @@ TEST(Uci, MateSearchMovesAndMultiPv) {
     lines = searchLines(e, "go depth 6 searchmoves a2a3 h2h3", 5000);
     expectFinalLine(lines, "searchmoves");
     const std::string best = lines.back();
-    EXPECT_TRUE(best == "bestmove a2a3" || best == "bestmove h2h3") << best;
+    EXPECT_TRUE(moveOf(best) == "a2a3" || moveOf(best) == "h2h3") << best;
     for (const std::string& l : lines) {
         std::vector<std::string> pv = pvOf(l);
         if (!pv.empty()) {
