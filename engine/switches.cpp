@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 #include "board/game.h"
+#include "book/book.h"
 #include "egtb/tablebase.h"
 #include "engine/config.h"
 #include "engine/gamefile.h"
@@ -52,6 +53,9 @@ int applySwitch(const char* arg, SwitchState& state) {
     if (arg == nullptr || arg[0] != '-' || arg[1] == 0) return SW_GO_ON;
     const char* value = arg + 2;
     switch (arg[1]) {
+    case 'b':
+        setBookFile(value);
+        break;
     case 'd':
         replaceTbPath(tbPath, value);
         break;
