@@ -5,6 +5,7 @@
 #include "board/game.h"
 #include "egtb/tablebase.h"
 #include "platform/platform.h"
+#include "engine/epdsuite.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine/uci.h"
@@ -23,6 +24,7 @@ void normalise(std::string& s) {
     else if (startsWithNoCase(s, "POSITION")) s.replace(0, 8, "position");
     else if (startsWithNoCase(s, "setoption")) s.replace(0, 9, "setoption");
     else if (startsWithNoCase(s, "PARTIE ")) s.replace(0, 7, "PARTIE ");  // file names keep their case
+    else if (startsWithNoCase(s, "EPDTEST ")) s.replace(0, 8, "EPDTEST ");
     else
         for (char& c : s) c = char(std::toupper((unsigned char)c));
 }
@@ -81,6 +83,7 @@ const Command COMMANDS[] = {
     {"SETBOARD", CM_PREFIX, false, [](const std::string& l, FILE*) { setBoardCommand(l); return true; }},
     {"PRINT", CM_EXACT, false, [](const std::string&, FILE*) { printBoard(game); return true; }},
     {"PARTIE ", CM_PREFIX, false, [](const std::string& l, FILE*) { loadGameCommand(l); return true; }},
+    {"EPDTEST ", CM_PREFIX, false, [](const std::string& l, FILE*) { epdTestCommand(l); return true; }},
     // Announcements that need no answer.
     {"XBOARD", CM_PREFIX, false, [](const std::string&, FILE*) { return true; }},
     {"RESET", CM_PREFIX, false, [](const std::string&, FILE*) { return true; }},
