@@ -1,8 +1,9 @@
 // makebook [-n plies] [-m games] [-o book.bo2|book.bin] games.pgn...: builds an
 // opening book from the first plies of every game (default 20) and writes it
 // to the output file (default "Velmora.bo2"), in our format or, for a name
-// ending in ".bin", in the Polyglot format (moves of at least -m games,
-// default 3, as Debian's polyglot make-book keeps them).
+// ending in ".bin", in the Polyglot format. Only moves of at least -m games
+// are kept: by default all of them in our format, and 3 in the Polyglot one,
+// as Debian's polyglot make-book keeps them.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +23,7 @@ static int usage() {
 int main(int argc, char** argv) {
     selectEnglishLetters();
     int plies = 20;
-    int minGames = BOOK_POLYGLOT_MIN_GAMES;
+    int minGames = 0;  // the format's default
     bool quiet = false;
     std::string output = "Velmora.bo2";
     std::vector<std::string> inputs;
@@ -73,7 +74,8 @@ int main(int argc, char** argv) {
     }
     std::string error;
     bool polyglot = output.size() >= 4 && strcasecmp(output.c_str() + output.size() - 4, ".bin") == 0;
-    if (!(polyglot ? builder.writePolyglot(output, minGames, &error) : builder.write(output, &error))) {
+    if (minGames == 0) minGames = polyglot ? BOOK_POLYGLOT_MIN_GAMES : 1;
+    if (!(polyglot ? builder.writePolyglot(output, minGames, &error) : builder.write(output, &error, minGames))) {
         std::fprintf(stderr, "makebook: %s\n", error.c_str());
         return 1;
     }
@@ -82,7 +84,7 @@ int main(int argc, char** argv) {
                     builder.gamesSkipped, positions, builder.polyglotEntries(minGames).size(), output.c_str());
     else
         std::printf("%ld games used, %ld skipped, %ld positions, %zu records, %ld keys refused -> %s\n",
-                    builder.gamesUsed, builder.gamesSkipped, positions, builder.positions.size(), builder.keysRefused,
-                    output.c_str());
+                    builder.gamesUsed, builder.gamesSkipped, positions, builder.records(minGames).size(),
+                    builder.keysRefused, output.c_str());
     return 0;
 }

@@ -151,6 +151,13 @@ TEST(MakeBookTest, KeepsTheFiveMostPlayedAndFitsLargeTotalsInSixteenBits) {
     std::vector<uint16_t> order;
     for (const BookEntry& e : r.entries) order.push_back(e.move);
     EXPECT_EQ(order, (std::vector<uint16_t>{2, 1, 7, 3, 4}));
+    // Moves of fewer games than asked are left out, and a position without
+    // any left gets no record.
+    std::vector<BookRecord> common = builder.records(5);
+    ASSERT_EQ(common.size(), 1u);
+    EXPECT_EQ(common[0].entries[3].move, 3);
+    EXPECT_EQ(common[0].entries[4].move, 0);
+    EXPECT_TRUE(builder.records(200000).empty());
     for (const BookEntry& e : r.entries) EXPECT_LE(uint32_t(e.points), 2u * e.count) << e.move;
     EXPECT_EQ(r.entries[0].count, 65535);
     EXPECT_EQ(r.entries[0].points, 65535);

@@ -73,11 +73,15 @@ static BookEntry fitEntry(uint16_t move, const BookMoveStats& s) {
 }
 
 // In key order (the map's): readers index a sorted book at little cost.
-std::vector<BookRecord> BookBuilder::records() const {
+std::vector<BookRecord> BookBuilder::records(int minGames) const {
     std::vector<BookRecord> out;
     out.reserve(positions.size());
     for (const auto& [key, moves] : positions) {
-        std::vector<std::pair<uint16_t, BookMoveStats>> order(moves.begin(), moves.end());
+        std::vector<std::pair<uint16_t, BookMoveStats>> order;
+        // A move seen in too few games is a guess, not the games' verdict.
+        for (const auto& entry : moves)
+            if (entry.second.count >= uint64_t(std::max(minGames, 1))) order.push_back(entry);
+        if (order.empty()) continue;
         // Most played first; ties by points, then by move word, so that a
         // build is reproducible.
         std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
@@ -94,7 +98,7 @@ std::vector<BookRecord> BookBuilder::records() const {
     return out;
 }
 
-bool BookBuilder::write(const std::string& path, std::string* error) const {
+bool BookBuilder::write(const std::string& path, std::string* error, int minGames) const {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
         if (error) *error = "cannot create " + path;
@@ -102,7 +106,7 @@ bool BookBuilder::write(const std::string& path, std::string* error) const {
     }
     bool ok = true;
     unsigned char bytes[BOOK_RECORD_SIZE];
-    for (const BookRecord& r : records()) {
+    for (const BookRecord& r : records(minGames)) {
         encodeRecord(r, bytes);
         if (std::fwrite(bytes, 1, sizeof bytes, f) != sizeof bytes) ok = false;
     }

@@ -38,11 +38,12 @@ struct BookBuilder {
     // Adds the game's first maxPlies positions; returns the positions added.
     // Problems (a move that is not legal, a key too long) go to *warning.
     int addGame(const PgnGame& pg, int maxPlies, std::string* warning = nullptr);
-    // One record per position: the five most played moves, counts and points
-    // scaled down together when a count or total does not fit 16 bits.
-    std::vector<BookRecord> records() const;
+    // One record per position: the five most played moves of at least
+    // minGames games, counts and points scaled down together when a count or
+    // total does not fit 16 bits. Positions left without moves get no record.
+    std::vector<BookRecord> records(int minGames = 1) const;
     // Writes the records; false (with *error) when the file cannot be written.
-    bool write(const std::string& path, std::string* error = nullptr) const;
+    bool write(const std::string& path, std::string* error = nullptr, int minGames = 1) const;
     // Polyglot entries: moves played in at least minGames games and not lost
     // in all of them, weight = half-points, sorted by key then weight.
     std::vector<PolyglotEntry> polyglotEntries(int minGames = BOOK_POLYGLOT_MIN_GAMES) const;
