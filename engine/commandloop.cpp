@@ -1,6 +1,7 @@
 #include "engine/commandloop.h"
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include "board/game.h"
 #include "egtb/tablebase.h"
@@ -25,6 +26,7 @@ void normalise(std::string& s) {
     else if (startsWithNoCase(s, "setoption")) s.replace(0, 9, "setoption");
     else if (startsWithNoCase(s, "PARTIE ")) s.replace(0, 7, "PARTIE ");  // file names keep their case
     else if (startsWithNoCase(s, "EPDTEST ")) s.replace(0, 8, "EPDTEST ");
+    else if (startsWithNoCase(s, "OPTION ")) s.replace(0, 7, "OPTION ");  // and so do option values
     else
         for (char& c : s) c = char(std::toupper((unsigned char)c));
 }
@@ -47,7 +49,8 @@ void goCommand(const std::string& line) {
 
 enum CommandMatch { CM_EXACT, CM_PREFIX };
 
-// One command: a line that is word (CM_EXACT) or begins with it (CM_PREFIX).
+// One command: a line that is word (CM_EXACT), or word followed by its
+// arguments (CM_PREFIX). Words match whole: GOODBYE is no GO.
 // run returns false when the loop is to end.
 struct Command {
     const char* word;
@@ -66,12 +69,15 @@ const Command COMMANDS[] = {
     {"UNDO", CM_EXACT, false, [](const std::string&, FILE*) { undoCommand(); return true; }},
     {"REMOVE", CM_EXACT, false, [](const std::string&, FILE*) { removeCommand(); return true; }},
     {"LEVEL", CM_PREFIX, false, [](const std::string& l, FILE*) { setTimeControl(l); return true; }},
+    {"ST", CM_PREFIX, false, [](const std::string& l, FILE*) { moveTimeCommand(l); return true; }},
+    {"SD", CM_PREFIX, false, [](const std::string& l, FILE*) { depthLimitCommand(l); return true; }},
+    {"NPS", CM_PREFIX, false, [](const std::string& l, FILE*) { nodeRateCommand(l); return true; }},
     {"TIME", CM_PREFIX, false, [](const std::string& l, FILE*) { clockCommand(l); return true; }},
     {"OTIM", CM_PREFIX, false, [](const std::string& l, FILE*) { clockCommand(l); return true; }},
     {"EXIT", CM_EXACT, false, [](const std::string&, FILE*) { cancelSearch(); analyseMode = 0; return true; }},
     {"WHITE", CM_EXACT, false, [](const std::string&, FILE*) { return true; }},
     {"BLACK", CM_EXACT, false, [](const std::string&, FILE*) { return true; }},
-    {".", CM_EXACT, false, [](const std::string&, FILE*) { printStatus(); return true; }},
+    {".", CM_EXACT, false, [](const std::string&, FILE*) { statusCommand(); return true; }},
     {"POST", CM_EXACT, false, [](const std::string&, FILE*) { postThinking = 1; return true; }},
     {"NOPOST", CM_EXACT, false, [](const std::string&, FILE*) { postThinking = 0; return true; }},
     {"HARD", CM_EXACT, false, [](const std::string&, FILE*) { ponderEnabled = 1; return true; }},
@@ -84,11 +90,22 @@ const Command COMMANDS[] = {
     {"PRINT", CM_EXACT, false, [](const std::string&, FILE*) { printBoard(game); return true; }},
     {"PARTIE ", CM_PREFIX, false, [](const std::string& l, FILE*) { loadGameCommand(l); return true; }},
     {"EPDTEST ", CM_PREFIX, false, [](const std::string& l, FILE*) { epdTestCommand(l); return true; }},
+    {"HINT", CM_EXACT, false, [](const std::string&, FILE*) { hintCommand(); return true; }},
+    {"BK", CM_EXACT, false, [](const std::string&, FILE*) { bookCommand(); return true; }},
+    {"DRAW", CM_EXACT, false, [](const std::string&, FILE*) { drawCommand(); return true; }},
+    // The engine keeps no colour: it answers the next move.
+    {"PLAYOTHER", CM_EXACT, false, [](const std::string&, FILE*) { session.forceMode = 0; return true; }},
+    {"VARIANT", CM_PREFIX, false, [](const std::string& l, FILE*) { variantCommand(l); return true; }},
     // Announcements that need no answer.
     {"XBOARD", CM_PREFIX, false, [](const std::string&, FILE*) { return true; }},
     {"RESET", CM_PREFIX, false, [](const std::string&, FILE*) { return true; }},
     {"NAME", CM_PREFIX, false, [](const std::string&, FILE*) { return true; }},
     {"ACCEPTED", CM_PREFIX, false, [](const std::string&, FILE*) { return true; }},
+    {"REJECTED", CM_PREFIX, false, [](const std::string&, FILE*) { return true; }},
+    {"COMPUTER", CM_EXACT, false, [](const std::string&, FILE*) { return true; }},
+    {"RATING", CM_PREFIX, false, [](const std::string&, FILE*) { return true; }},
+    {"ICS", CM_PREFIX, false, [](const std::string&, FILE*) { return true; }},
+    {"RANDOM", CM_EXACT, false, [](const std::string&, FILE*) { return true; }},
     {"PROTOVER 2", CM_PREFIX, false, [](const std::string&, FILE*) { protoverCommand(); return true; }},
     {"RESULT", CM_PREFIX, false, [](const std::string& l, FILE*) { resultCommand(l); return true; }},
     {"PING", CM_PREFIX, false, [](const std::string& l, FILE*) { pingCommand(l); return true; }},
@@ -107,7 +124,11 @@ const Command COMMANDS[] = {
 
 bool matches(const Command& c, const std::string& line) {
     if (c.uciOnly && !session.uciMode) return false;
-    return c.match == CM_EXACT ? line == c.word : hasPrefix(line, c.word);
+    if (c.match == CM_EXACT) return line == c.word;
+    const size_t n = std::strlen(c.word);
+    if (!hasPrefix(line, c.word)) return false;
+    // A word that ends in its separator ("PARTIE ") needs none after it.
+    return line.size() == n || c.word[n - 1] == ' ' || line[n] == ' ' || line[n] == '\t';
 }
 
 }  // namespace

@@ -59,6 +59,22 @@ void formatScore(char* buffer, int s) {
 
 Relaxed<int> postThinking{0};
 
+// The pondered move in SAN and a space, or empty. Written and read by the
+// search thread, under the output lock.
+static std::string ponderedMoveText;
+
+void setPonderedMove(const Game& g, uint32_t move) {
+    std::string text;
+    if (move != 0) {
+        const uint32_t line[2] = {move & 0xFFFF, 0};
+        Board b;
+        copyToBoard(g, b);
+        formatLine(text, line, 0, g.sideToMove, g.legalMoves, b, -1);
+    }
+    OutputLock lock;
+    ponderedMoveText = text;
+}
+
 static void printThinking(const ThinkingReport& r) {
     if (!postThinking) return;
     OutputLock lock;
@@ -71,6 +87,7 @@ static void printThinking(const ThinkingReport& r) {
         std::printf("info depth %d score %s time %u nodes %u pv %s\n", r.depth, text, r.elapsedMs, r.nodes,
                     line.c_str());
     } else {
+        line = ponderedMoveText;
         formatLine(line, r.variation, 0, r.side, r.list, *r.root, r.marker);
         std::printf("%d %3d %5u %7u\t%s\n", r.depth, xboardScoreValue(r.score), r.elapsedMs / 10, r.nodes,
                     line.c_str());

@@ -12,6 +12,10 @@ extern Relaxed<int> postThinking;
 
 // Makes the search's reports print as the protocol in use wants them.
 void installSearchReport();
+struct Game;
+// xboard: a ponder search on move (0: none) is about to run from g's
+// position; its thinking lines start with that move. Search thread only.
+void setPonderedMove(const Game& g, uint32_t move);
 // The status line (stat01) of the search under way.
 void printStatus();
 // The score as the log shows it (buffer of at least 24 chars).

@@ -36,6 +36,12 @@ struct ThreadMemory {
     ResignState resign;
 };
 static ThreadMemory memory;
+static EngineExpectation expectation{0, -1, 0, NO_SCORE};
+
+EngineExpectation engineExpectation() {
+    OutputLock lock;
+    return expectation;
+}
 // The thread's end is signalled, so that whoever waits for it goes on at
 // once rather than at its next poll. Never destroyed: the detached thread may
 // still be leaving notify_all when the main thread sees it ended and exits.
@@ -113,6 +119,9 @@ static void searchThread(void* arg) {
         }
         {
             OutputLock lock;
+            const int score = int16_t(uint16_t(result >> 16));
+            expectation = {code == 0 ? memory.ponder.move : 0, g.ply, g.lastMove,
+                           score == BOOK_SCORE ? NO_SCORE : score};
             resultAnnounced = 1;
             std::printf("move %s\n", text);
             if (code != 0) reportResult(code, text);
@@ -122,9 +131,20 @@ static void searchThread(void* arg) {
             // A reply within 100 ms keeps the ponder search from starting;
             // a stop ends the wait at once.
             for (int waited = 0; waited < 100 && !stopRequested; waited += 5) sleepMs(5);
-            if (!stopRequested) {
+            if (!stopRequested && g.result == 0 && memory.ponder.move != 0) {
+                // The protocol wants the move pondered on named first; the
+                // thinking lines then start with it, so that they read from
+                // the position the interface shows.
+                moveToText(memory.ponder.move, text);
+                setPonderedMove(g, memory.ponder.move);
+                {
+                    OutputLock lock;
+                    std::printf("Hint: %s\n", text);
+                    std::fflush(stdout);
+                }
                 searchWorker.signals.abortSearch = 0;
                 ponderSearch(g, memory.ponder, uci);
+                setPonderedMove(g, 0);
             }
         }
     }
@@ -134,6 +154,8 @@ static void searchThread(void* arg) {
 void startSearch(const SearchSettings& settings) {
     if (searching) return;
     searchWorker.signals.abortSearch = 0;
+    // The status line must not show the last search's move.
+    searchWorker.progress.currentRootMove = 0;
     resultAnnounced = 0;
     running = settings;
     // Marked here, not in the thread: a second start arriving before the new

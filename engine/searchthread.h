@@ -26,6 +26,19 @@ extern int bookMovePauseMs;
 // expectedReply: the opponent's move the search expects after this one (0: none).
 extern void (*moveLogger)(Game& g, uint32_t move, int withVariation, uint32_t expectedReply);
 
+// What the engine expects after its last move: the opponent's reply, for
+// HINT, and the score of the move, for a draw offer. Written by the search
+// thread when it has played its move, read by the command loop; both under
+// the output lock.
+struct EngineExpectation {
+    uint32_t reply = 0;     // 0: none
+    int ply = -1;           // the game's ply when it applies
+    uint32_t lastMove = 0;  // the engine's move, which the game must still end with
+    int score;              // NO_SCORE when the move was not searched
+};
+// A copy, taken under the output lock.
+EngineExpectation engineExpectation();
+
 // The scores of the engine's last moves, for the resign rule.
 struct ResignState {
     int count = 0;  // moves running with a falling mated score

@@ -1,4 +1,6 @@
 #include "engine/session.h"
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include "board/game.h"
 #include "board/notation.h"
@@ -38,11 +40,26 @@ SearchSettings searchSettings(const TimeBudget& budget) {
     return settings;
 }
 
+TimeBudget playBudget() {
+    if (analyseMode) return allocateTime(session.clocks, game.ply, true);
+    TimeBudget budget =
+        session.moveTimeMs > 0 ? moveTimeBudget(session.moveTimeMs) : allocateTime(session.clocks, game.ply, false);
+    if (session.depthLimit > 0) budget.maxDepth = session.depthLimit;
+    if (session.nodesPerSecond > 0) {
+        // The budget's time counted in nodes; the wall clock no longer ends the search.
+        const uint64_t nodes = uint64_t(budget.targetTenths) * uint64_t(session.nodesPerSecond) / 10;
+        budget.nodeLimit = uint32_t(std::clamp<uint64_t>(nodes, 1, UINT32_MAX));
+        budget.targetTenths = budget.hardTenths = TC_UNLIMITED_TENTHS;
+        budget.capMs = 0;
+    }
+    return budget;
+}
+
 void go() {
     session.forceMode = 0;
     holdBestMove = 0;
     if (searching) return;
-    session.budget = allocateTime(session.clocks, game.ply, analyseMode);
+    session.budget = playBudget();
     startSearch(searchSettings(session.budget));
 }
 
@@ -78,6 +95,9 @@ void newGameCommand() {
     clearSearchTables();
     if (newGameLogger) newGameLogger();
     session.forceMode = 0;
+    // NEW ends the depth limit and the node clock; time controls stay.
+    session.depthLimit = 0;
+    session.nodesPerSecond = 0;
     if (analyseMode) go();
 }
 

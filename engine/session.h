@@ -24,6 +24,12 @@ struct PlaySession {
     int uciFirstGo = 0;  // the next go is the game's first: it sets the period
     // FORCE: moves are played for both sides and the engine does not answer.
     int forceMode = 0;
+    // xboard limits on the engine's own moves: ST (a fixed time per move, in
+    // ms; 0: the clocks rule), SD (the deepest iteration; 0: none) and NPS
+    // (nodes that stand for a second; 0: the clock's time).
+    int moveTimeMs = 0;
+    int depthLimit = 0;
+    long nodesPerSecond = 0;
 };
 extern PlaySession session;
 
@@ -37,6 +43,9 @@ void writeTablebaseNotice(const char* text);
 struct SearchSettings;
 // The settings of a search started now with this budget.
 SearchSettings searchSettings(const TimeBudget& budget);
+// The budget of the engine's next search under the clocks and the xboard
+// limits (ST, SD, NPS); unlimited in analyse mode.
+TimeBudget playBudget();
 // Starts a search as GO does (the answer to a move, or a restarted analysis).
 void go();
 // A line that is no command: a move of the opponent, or an error reply.

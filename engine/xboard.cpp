@@ -1,17 +1,26 @@
 #include "engine/xboard.h"
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include "board/game.h"
+#include "board/notation.h"
 #include "book/book.h"
 #include "engine/commandloop.h"
 #include "engine/gamefile.h"
+#include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine/session.h"
 #include "engine/words.h"
 #include "search/driver.h"
+#include "search/search.h"
+#include "search/worker.h"
 
 namespace {
+
+// Half a pawn: a draw offered to an engine that stands this much worse is taken.
+constexpr int XB_DRAW_ACCEPT_SCORE = 240;
 
 void printIllegalPosition(int code) {
     std::printf("tellusererror Illegal position %d\n", code);
@@ -27,46 +36,85 @@ void removeManAt(Game& g, int square) {
 
 }  // namespace
 
+// Past the rest of a time field: the protocol lets later versions append
+// text to it ("40 25+5 0").
+static void skipFieldRest(const char*& p) {
+    while (*p != 0 && *p != ' ' && *p != '\t') p++;
+}
+
+// A count of seconds, fractions allowed, in tenths; false when there is none.
+static bool scanTenths(const char*& p, long& tenths) {
+    char* end = nullptr;
+    double seconds = std::strtod(p, &end);
+    if (end == p || !std::isfinite(seconds)) return false;
+    p = end;
+    seconds = std::clamp(seconds, 0.0, double(PROTO_TENTHS_MAX / 10));
+    tenths = std::lround(seconds * 10);
+    return true;
+}
+
 void setTimeControl(const std::string& line) {
     Clocks& clocks = session.clocks;
     clocks.incrementTenths = 0;
+    session.moveTimeMs = 0;  // a clock, no longer a fixed time per move
     const char* p = line.c_str() + 5;
     // "moves minutes[:seconds] increment"; the seconds form needs the colon
     // right after the minutes.
     const bool colon = line.find(':') != std::string::npos;
-    long field[4] = {0, 0, 0, 0};
-    int fields = 0;
-    if (scanInteger(p, field[0])) {
-        fields = 1;
-        if (scanInteger(p, field[1])) {
-            fields = 2;
-            if (!colon) {
-                if (scanInteger(p, field[2])) fields = 3;
-            } else if (*p == ':') {
-                p++;
-                if (scanInteger(p, field[2])) {
-                    fields = 3;
-                    if (scanInteger(p, field[3])) fields = 4;
-                }
-            }
-        }
+    long moves = 0, minutes = 0, seconds = 0;
+    bool valid = scanInteger(p, moves);
+    if (valid) clocks.movesPerPeriod = int(clampLong(moves, 0, PROTO_MOVES_MAX));
+    valid = valid && scanInteger(p, minutes);
+    if (valid && colon) {
+        valid = *p == ':';
+        p++;
+        valid = valid && scanInteger(p, seconds);
     }
-    if (fields >= 1) clocks.movesPerPeriod = int(clampLong(field[0], 0, PROTO_MOVES_MAX));
-    if (fields < (colon ? 3 : 2)) {
+    if (!valid) {
         reply("Error (command not legal)\n");
         return;
     }
-    const long minutes = clampLong(field[1], 0, PROTO_SECONDS_MAX / 60);
-    const long seconds = colon ? clampLong(field[2], 0, PROTO_SECONDS_MAX) : 0;
+    skipFieldRest(p);
+    minutes = clampLong(minutes, 0, PROTO_SECONDS_MAX / 60);
+    seconds = clampLong(seconds, 0, PROTO_SECONDS_MAX);
     clocks.baseSeconds = int(std::min(minutes * 60 + seconds, PROTO_SECONDS_MAX));
-    const int incField = colon ? 3 : 2;
-    if (fields > incField) clocks.incrementTenths = int(clampLong(field[incField], 0, PROTO_TENTHS_MAX / 10) * 10);
+    long tenths = 0;
+    if (scanTenths(p, tenths)) clocks.incrementTenths = int(tenths);
+}
+
+void moveTimeCommand(const std::string& line) {
+    const char* p = line.c_str() + 2;
+    long tenths = 0;
+    if (!scanTenths(p, tenths) || tenths <= 0) {
+        reply("Error (command not legal)\n");
+        return;
+    }
+    session.moveTimeMs = int(std::min<long>(tenths * 100, PROTO_MS_MAX));
+}
+
+void depthLimitCommand(const std::string& line) {
+    long depth;
+    if (!intAfter(line, 2, depth) || depth < 1) {
+        reply("Error (command not legal)\n");
+        return;
+    }
+    session.depthLimit = int(std::min(depth, 999L));
+}
+
+void nodeRateCommand(const std::string& line) {
+    long rate;
+    if (!intAfter(line, 3, rate) || rate < 0) {
+        reply("Error (command not legal)\n");
+        return;
+    }
+    // 0 asks for processor time, which the engine does not measure: clocks again.
+    session.nodesPerSecond = clampLong(rate, 0, PROTO_MS_MAX);
 }
 
 void clockCommand(const std::string& line) {
     long n;
-    if (intAfter(line, 4, n) && n != 0) {
-        // Centiseconds; below zero the flag has fallen: no time left.
+    if (intAfter(line, 4, n)) {
+        // Centiseconds; at or below zero the flag has fallen: no time left.
         n = clampLong(n, 0, PROTO_MS_MAX / 10);
         if (line[0] == 'T') {
             session.clocks.engineTenths = int(n / 10);
@@ -131,6 +179,7 @@ bool editMode(FILE* in) {
     } else {
         dropSnapshot(snap);
     }
+    if (analyseMode) go();  // the analysis goes on with the position, set up or kept
     return true;
 }
 
@@ -147,6 +196,7 @@ void setBoardCommand(const std::string& line) {
     } else {
         dropSnapshot(snap);
     }
+    if (analyseMode) go();
 }
 
 void loadGameCommand(const std::string& line) {
@@ -184,9 +234,16 @@ void analyzeCommand() {
     go();
 }
 
+// The book file named by the BOOK FILE option; empty: the usual places.
+static std::string bookFileOption;
+
 void protoverCommand() {
     std::printf("feature myname=\"%s\" name=1 ping=1 time=1 analyze=1 setboard=1 memory=1 reuse=0 egt=\"nalimov\"\n",
                 engineName);
+    // SIGINT is ignored; the moves come bare (no usermove); nothing but
+    // normal chess is played.
+    std::printf("feature sigint=0 colors=0 playother=1 draw=1 nps=1 variants=\"normal\"\n");
+    std::printf("feature option=\"BOOK FILE -file %s\"\n", bookFileOption.c_str());
     std::printf("feature option=\"RESIGN -check %d\"\n", int(resignEnabled));
     std::printf("feature option=\"USE BOOK -check %d\" done=1\n", int(useBook));
     std::fflush(stdout);
@@ -213,9 +270,106 @@ void egtPathCommand(const std::string& line) {
     addTablebasePath(stripDelimiters(line.substr(b + 1)));
 }
 
+// Where the value of "NAME=" starts in an option line (the name in any
+// case), or npos.
+static size_t optionValueAt(const std::string& line, const char* name) {
+    const size_t n = std::strlen(name);
+    for (size_t i = 0; i + n < line.size(); i++)
+        if (line[i + n] == '=' && startsWithNoCase(line.substr(i, n), name)) return i + n + 1;
+    return std::string::npos;
+}
+
 void setOptions(const std::string& line) {
-    size_t p = line.find("USE BOOK=");
-    if (p != std::string::npos) useBook = std::atoi(line.c_str() + p + 9) != 0;
-    p = line.find("RESIGN=");
-    if (p != std::string::npos) resignEnabled = std::atoi(line.c_str() + p + 7) != 0;
+    size_t p = optionValueAt(line, "USE BOOK");
+    if (p != std::string::npos) useBook = std::atoi(line.c_str() + p) != 0;
+    p = optionValueAt(line, "RESIGN");
+    if (p != std::string::npos) resignEnabled = std::atoi(line.c_str() + p) != 0;
+    p = optionValueAt(line, "BOOK FILE");
+    if (p != std::string::npos) {
+        // The rest of the line is the name; empty: the usual places.
+        std::string path = line.substr(p);
+        while (!path.empty() && (path.back() == ' ' || path.back() == '\t')) path.pop_back();
+        cancelSearch();
+        bookFileOption = path;
+        setBookFile(path);
+        refillBookMisses();
+        FILE* f = openBook();
+        if (f != nullptr) std::fclose(f);
+        else std::printf("tellusererror Cannot open the book file %s\n", path.c_str());
+        std::fflush(stdout);
+    }
+}
+
+void statusCommand() {
+    // Only an analysis has a status to give; elsewhere the line means nothing.
+    // Nor has an analysis before it has a root move in hand.
+    if (analyseMode && searching && searchWorker.progress.currentRootMove != 0) printStatus();
+}
+
+// The game stands still: no search is about to play into it.
+static bool gameAtRest() { return !searching || resultAnnounced; }
+
+void hintCommand() {
+    if (!gameAtRest()) return;
+    EngineExpectation e = engineExpectation();
+    uint32_t move = 0;
+    if (e.reply != 0 && e.ply == game.ply && e.lastMove == game.lastMove) move = e.reply;
+    else if (!searching && game.result == 0) move = bookProbe(game);  // a move of the book, if it has one
+    if (move == 0) return;  // nothing to suggest: the protocol lets the command pass
+    char text[8];
+    moveToText(move & 0xFFFF, text);
+    std::printf("Hint: %s\n", text);
+    std::fflush(stdout);
+}
+
+void bookCommand() {
+    if (!gameAtRest()) {
+        reply("\tthe book is shown once the engine has moved\n\n");
+        return;
+    }
+    // bookLookup indexes the file for itself: a ponder search may use the book meanwhile.
+    std::string path;
+    FILE* f = openBook(&path);
+    BookRecord r;
+    char key[128];
+    positionText(game, key);
+    int found = f != nullptr && std::strlen(key) <= size_t(BOOK_MAX_KEY) && bookLookup(f, key, r);
+    if (f != nullptr) std::fclose(f);
+    Board b;
+    copyToBoard(game, b);
+    std::string text;
+    int total = 0;
+    for (int i = 0; found && i < BOOK_ENTRIES && r.entries[i].move != 0; i++) total += entrySlots(r.entries[i]);
+    for (int i = 0; found && i < BOOK_ENTRIES && r.entries[i].move != 0; i++) {
+        const BookEntry& entry = r.entries[i];
+        std::string san;
+        moveToSan(san, entry.move, game.legalMoves, b);
+        if (san.empty()) continue;  // not legal here: never played
+        char line[96];
+        std::snprintf(line, sizeof line, "\t%s\t%d%%\t%u games, %d%% scored\n", san.c_str(),
+                      100 * entrySlots(entry) / total, unsigned(entry.count),
+                      entry.count ? int(entry.points * 50L / entry.count) : 50);
+        text += line;
+    }
+    if (std::strncmp(key, BOOK_INITIAL_PLACEMENT, BOOK_INITIAL_LENGTH) == 0 && found)
+        text = "\te4\t60%\n\td4\t40%\n";  // the first move is chosen so, whatever the record says
+    if (text.empty()) text = f == nullptr ? "\tno book file\n" : "\tno book moves\n";
+    if (!useBook) text += "\t(the book is off)\n";
+    text += "\n";
+    reply(text.c_str());
+}
+
+void drawCommand() {
+    // Accepted when the engine's last searched score says it stands worse by
+    // half a pawn or more; declined, by silence, otherwise.
+    EngineExpectation e = engineExpectation();
+    if (!gameAtRest() || e.score == NO_SCORE || e.ply < 0) return;
+    const int sinceEngineMove = game.ply - e.ply;
+    if (sinceEngineMove < 0 || sinceEngineMove > 1) return;
+    if (e.score <= -XB_DRAW_ACCEPT_SCORE) reply("offer draw\n");
+}
+
+void variantCommand(const std::string& line) {
+    if (line != "VARIANT NORMAL") std::printf("Error (variant not supported): %s\n", line.c_str() + 8);
+    std::fflush(stdout);
 }

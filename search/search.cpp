@@ -597,6 +597,11 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
         const bool quiet = target == SLOT_EMPTY && !isPromotion(m) && kind != MK_EN_PASSANT;
         const int orderScore = int(word >> 16);
         const bool check = givesCheckFor<C>(m, theirKing, ns) != 0;
+        if (root) {
+            // The status line follows the root move in hand.
+            w.progress.currentRootMove = m;
+            w.progress.rootMovesLeft = n - i - 1;
+        }
         int extension = check ? ONE_PLY : 0;
         int reduction = 0;
 

@@ -24,12 +24,15 @@ using EngineRun = EngineResult;
 TEST(CommandLoop, HandshakePingAndUnknown) {
     EngineRun r = runEngine("protover 2\nping 12\nfoo\nquit\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out,
-              "feature myname=\"Velmora 4.0\" name=1 ping=1 time=1 analyze=1 setboard=1 memory=1 reuse=0 egt=\"nalimov\"\n"
-              "feature option=\"RESIGN -check 1\"\n"
-              "feature option=\"USE BOOK -check 1\" done=1\n"
-              "pong 12\n"
-              "Error (unknown command): FOO\n");
+    EXPECT_EQ(
+        r.out,
+        "feature myname=\"Velmora 4.0\" name=1 ping=1 time=1 analyze=1 setboard=1 memory=1 reuse=0 egt=\"nalimov\"\n"
+        "feature sigint=0 colors=0 playother=1 draw=1 nps=1 variants=\"normal\"\n"
+        "feature option=\"BOOK FILE -file \"\n"
+        "feature option=\"RESIGN -check 1\"\n"
+        "feature option=\"USE BOOK -check 1\" done=1\n"
+        "pong 12\n"
+        "Error (unknown command): FOO\n");
     r = runEngine("option USE BOOK=0 RESIGN=0\nprotover 2\n");
     EXPECT_NE(r.out.find("RESIGN -check 0"), std::string::npos);
     EXPECT_NE(r.out.find("USE BOOK -check 0"), std::string::npos);
