@@ -8,6 +8,7 @@
 #include "egtb/tablebase.h"
 #include "engine/bench.h"
 #include "platform/platform.h"
+#include "engine/epdsuite.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine/uci.h"
@@ -26,6 +27,7 @@ void normalise(std::string& s) {
     else if (startsWithNoCase(s, "POSITION")) s.replace(0, 8, "position");
     else if (startsWithNoCase(s, "setoption")) s.replace(0, 9, "setoption");
     else if (startsWithNoCase(s, "PARTIE ")) s.replace(0, 7, "PARTIE ");  // file names keep their case
+    else if (startsWithNoCase(s, "EPDTEST ")) s.replace(0, 8, "EPDTEST ");
     else if (startsWithNoCase(s, "OPTION ")) s.replace(0, 7, "OPTION ");  // and so do option values
     else
         for (char& c : s) c = char(std::toupper((unsigned char)c));
@@ -96,6 +98,7 @@ const Command COMMANDS[] = {
     {"SETBOARD", CM_PREFIX, false, [](const std::string& l, FILE*) { setBoardCommand(l); return true; }},
     {"PRINT", CM_EXACT, false, [](const std::string&, FILE*) { printBoard(game); return true; }},
     {"PARTIE ", CM_PREFIX, false, [](const std::string& l, FILE*) { loadGameCommand(l); return true; }},
+    {"EPDTEST ", CM_PREFIX, false, [](const std::string& l, FILE*) { epdTestCommand(l); return true; }},
     {"HINT", CM_EXACT, false, [](const std::string&, FILE*) { hintCommand(); return true; }},
     {"BK", CM_EXACT, false, [](const std::string&, FILE*) { bookCommand(); return true; }},
     {"DRAW", CM_EXACT, false, [](const std::string&, FILE*) { drawCommand(); return true; }},
