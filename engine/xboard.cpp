@@ -355,6 +355,7 @@ void bookCommand() {
         for (const PolyglotMove& m : moves) {
             std::string san;
             moveToSan(san, m.move, game.legalMoves, b);
+            while (!san.empty() && san.back() == ' ') san.pop_back();
             char line[96];
             std::snprintf(line, sizeof line, "\t%s\t%ld%%\tweight %u\n", san.c_str(), 100L * m.weight / total,
                           unsigned(m.weight));
