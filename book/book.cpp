@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <vector>
 #include "board/game.h"
+#include "book/polyglot.h"
 #include "platform/platform.h"
 
 static std::string bookFileOverride;
@@ -329,17 +330,17 @@ FILE* openBook(std::string* path) {
     // Without a known executable directory only the working directory's book counts.
     std::string dir = exeDirectory();
     FILE* f = dir.empty() ? nullptr : open(dir + "Velmora.bo2");
+    // An installed engine finds its book in the shared data folder beside bin/.
+    if (f == nullptr && !dir.empty()) f = open(dir + BOOK_SHARE_DIRECTORY + "Velmora.bo2");
     if (f == nullptr) f = open("Mini.bo2");
     return f;
 }
 
 // The book in use, indexed once per version of its file.
 static BookIndex bookIndex;
+static PolyglotBook polyglotBook;
 
-uint32_t bookProbe(const Game& g, BookStopCheck stop) {
-    std::string path;
-    FILE* f = openBook(&path);
-    if (f == nullptr) return 0;
+static uint32_t ownBookProbe(FILE* f, const std::string& path, const Game& g, BookStopCheck stop) {
     char key[128];
     positionText(g, key);
     BookRecord r;
@@ -355,6 +356,24 @@ uint32_t bookProbe(const Game& g, BookStopCheck stop) {
                 move = weightedChoice(r);
         }
     }
+    return move;
+}
+
+static uint32_t polyglotBookProbe(FILE* f, const std::string& path, const Game& g, BookStopCheck stop) {
+    BookFileStamp stamp;
+    if (!stampBookFile(f, path, stamp)) return 0;
+    if (!(stamp == polyglotBook.stamp())) polyglotBook.reset(stamp);
+    std::vector<PolyglotMove> moves;
+    if (polyglotMoves(polyglotBook, f, g, moves, stop) != 1) return 0;
+    return polyglotWeightedChoice(moves);
+}
+
+uint32_t bookProbe(const Game& g, BookStopCheck stop) {
+    std::string path;
+    FILE* f = openBook(&path);
+    if (f == nullptr) return 0;
+    // The file decides its format, whatever option named it.
+    uint32_t move = isPolyglotBook(path, f) ? polyglotBookProbe(f, path, g, stop) : ownBookProbe(f, path, g, stop);
     std::fclose(f);
     return move;
 }

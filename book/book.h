@@ -117,9 +117,14 @@ private:
     size_t runStart = 0;
 };
 
-// Opens "Velmora.bo2" beside the executable, else "Mini.bo2" in the working
-// directory (or only the file set by setBookFile); nullptr when none opens as
-// a regular file. *path receives the name of the file opened.
+// Where an installed engine keeps its book, relative to the executable's
+// directory (prefix/bin/ -> prefix/share/velmora/).
+constexpr const char* BOOK_SHARE_DIRECTORY = "../share/velmora/";
+
+// Opens "Velmora.bo2" beside the executable, else in BOOK_SHARE_DIRECTORY,
+// else "Mini.bo2" in the working directory (or only the file set by
+// setBookFile, which may be a Polyglot ".bin" book); nullptr when none opens
+// as a regular file. *path receives the name of the file opened.
 FILE* openBook(std::string* path = nullptr);
 // Makes openBook use only this file; an empty path restores the usual places.
 void setBookFile(const std::string& path);

@@ -1,4 +1,5 @@
 #include "egtb/tablebase.h"
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -247,7 +248,7 @@ int initTablebases(const char* paths, uint64_t cacheBytes) {
     if (tbCompressedCount) allocateDecodeState();
     std::fprintf(stderr, "TbPath=<%s>\n", list.c_str());
     std::fprintf(stderr, "InitTb=%d\n", tbMaxPieces);
-    uint64_t bytes = cacheBytes < (1u << 20) ? (1u << 20) : cacheBytes > (64u << 20) ? (64u << 20) : cacheBytes;
+    uint64_t bytes = std::clamp(cacheBytes, TB_CACHE_MIN_BYTES, TB_CACHE_MAX_BYTES);
     cacheArea = std::malloc(size_t(bytes));
     if (!cacheArea) {
         std::printf("*** Cannot allocate %d bytes of memory\n", int(bytes));

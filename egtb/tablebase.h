@@ -7,6 +7,8 @@
 extern int tbMaxPieces;        // 0, 3, 4 or 5: the largest class registered
 extern int tbLoaded;           // 1 once initialised
 extern uint64_t tbCacheBytes;  // block-cache size for the next initialisation
+// The block cache initTablebases sets up holds tbCacheBytes brought into this range.
+constexpr uint64_t TB_CACHE_MIN_BYTES = uint64_t(1) << 20, TB_CACHE_MAX_BYTES = uint64_t(64) << 20;
 extern std::string tbPath;     // directory list, separated by ',' or ';'
 // Writes the line of a file fault that does not end the process (text
 // without its newline). Set by the command loop, so that the line takes the

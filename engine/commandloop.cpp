@@ -1,11 +1,14 @@
 #include "engine/commandloop.h"
+#include <cstdlib>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include "board/game.h"
 #include "egtb/tablebase.h"
+#include "engine/bench.h"
 #include "platform/platform.h"
+#include "engine/epdsuite.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine/uci.h"
@@ -24,6 +27,7 @@ void normalise(std::string& s) {
     else if (startsWithNoCase(s, "POSITION")) s.replace(0, 8, "position");
     else if (startsWithNoCase(s, "setoption")) s.replace(0, 9, "setoption");
     else if (startsWithNoCase(s, "PARTIE ")) s.replace(0, 7, "PARTIE ");  // file names keep their case
+    else if (startsWithNoCase(s, "EPDTEST ")) s.replace(0, 8, "EPDTEST ");
     else if (startsWithNoCase(s, "OPTION ")) s.replace(0, 7, "OPTION ");  // and so do option values
     else
         for (char& c : s) c = char(std::toupper((unsigned char)c));
@@ -43,6 +47,13 @@ void goCommand(const std::string& line) {
         if (session.uciMode) uciGo(line);
         else go();
     }
+}
+
+// "bench [depth]"
+void benchLine(const std::string& line) {
+    long depth = BENCH_DEFAULT_DEPTH, n;
+    if (intAfter(line, 5, n)) depth = n;
+    benchCommand(int(clampLong(depth, 2, 99)));
 }
 
 enum CommandMatch { CM_EXACT, CM_PREFIX };
@@ -87,6 +98,7 @@ const Command COMMANDS[] = {
     {"SETBOARD", CM_PREFIX, false, [](const std::string& l, FILE*) { setBoardCommand(l); return true; }},
     {"PRINT", CM_EXACT, false, [](const std::string&, FILE*) { printBoard(game); return true; }},
     {"PARTIE ", CM_PREFIX, false, [](const std::string& l, FILE*) { loadGameCommand(l); return true; }},
+    {"EPDTEST ", CM_PREFIX, false, [](const std::string& l, FILE*) { epdTestCommand(l); return true; }},
     {"HINT", CM_EXACT, false, [](const std::string&, FILE*) { hintCommand(); return true; }},
     {"BK", CM_EXACT, false, [](const std::string&, FILE*) { bookCommand(); return true; }},
     {"DRAW", CM_EXACT, false, [](const std::string&, FILE*) { drawCommand(); return true; }},
@@ -117,6 +129,10 @@ const Command COMMANDS[] = {
     {"PONDERHIT", CM_EXACT, true, [](const std::string&, FILE*) { ponderHit(); return true; }},
     {"setoption", CM_PREFIX, true, [](const std::string& l, FILE*) { setOptionCommand(l); return true; }},
     {"UCINEWGAME", CM_PREFIX, false, [](const std::string&, FILE*) { uciNewGame(); return true; }},
+    // Nothing to act on: the engine has no debug output and needs no registration.
+    {"DEBUG", CM_PREFIX, true, [](const std::string&, FILE*) { return true; }},
+    {"REGISTER", CM_PREFIX, true, [](const std::string&, FILE*) { return true; }},
+    {"BENCH", CM_PREFIX, false, [](const std::string& l, FILE*) { benchLine(l); return true; }},
 };
 // clang-format on
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include "book/book.h"
 #include "egtb/tablebase.h"
 #include "platform/platform.h"
 #include "engine/session.h"
@@ -118,6 +119,13 @@ void applyConfigLine(const std::string& raw, int& log, std::string& paths, uint6
         if (readInteger(value, n, "THREADS")) startThreads = int(std::clamp<long>(n, 1, POOL_MAX_THREADS));
     } else if (keyIs(line, "LOGFILE")) {
         if (readInteger(value, n, "LOGFILE")) logEnabled = n != 0;
+    } else if (keyIs(line, "BOOK_FILE")) {
+        while (*value == ' ' || *value == '\t') value++;
+        std::string path(value);
+        while (!path.empty() && (path.back() == '\r' || path.back() == ' ' || path.back() == '\t')) path.pop_back();
+        // The file lies beside the configuration unless the path says otherwise.
+        if (!path.empty() && path[0] != '/') path = exeDirectory() + path;
+        setBookFile(path);
     }
 }
 

@@ -1,7 +1,10 @@
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include "board/game.h"
 #include "egtb/tablebase.h"
+#include "engine/bench.h"
 #include "engine/commandloop.h"
 #include "engine/config.h"
 #include "engine/gamelog.h"
@@ -9,6 +12,7 @@
 #include "engine/report.h"
 #include "engine/switches.h"
 #include "board/nodestate.h"
+#include "search/driver.h"
 #include "search/transtable.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +22,13 @@ int main(int argc, char** argv) {
     std::string logName = std::string(argc > 0 && argv[0] ? argv[0] : "velmora") + ".log";
     listMoves(game);
     selectEnglishLetters();
+    // "velmora bench [depth]", as testers' frameworks run it: the signature
+    // of tools/bench, from a process in the state that tool starts in.
+    if (argc > 1 && std::strcmp(argv[1], "bench") == 0) {
+        useBook = 0;
+        postThinking = 0;
+        return runBench(argc > 2 ? std::atoi(argv[2]) : BENCH_DEFAULT_DEPTH, stdout) != 0 ? 0 : 1;
+    }
     parseCommandLine(argc, argv);  // a batch run ends the process here
     if (logEnabled) {
         if (openLog(logName.c_str())) installLogWriters();

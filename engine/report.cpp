@@ -1,4 +1,5 @@
 #include "engine/report.h"
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "platform/platform.h"
 #include "search/driver.h"
 #include "search/search.h"
+#include "search/transtable.h"
 #include "search/worker.h"
 
 void reportResult(int code, const char* moveText) {
@@ -59,6 +61,36 @@ void formatScore(char* buffer, int s) {
 
 Relaxed<int> postThinking{0};
 
+// One UCI info line: depth and score only for a line with a searched score,
+// its bound after the score; the variation is moves only.
+static void printUciLine(const ReportedLine& line, int multiPv, uint32_t nodes, uint32_t elapsedMs, uint32_t tbHits,
+                         const uint32_t* variation) {
+    std::string text = "info";
+    char field[96];
+    if (line.scored) {
+        char score[24];
+        uciScoreText(score, line.score);
+        std::snprintf(field, sizeof field, " depth %d seldepth %d multipv %d score %s%s", line.depth,
+                      std::max(line.selDepth, line.depth), multiPv, score,
+                      line.marker == 1   ? " lowerbound"
+                      : line.marker == 0 ? " upperbound"
+                                         : "");
+    } else {
+        std::snprintf(field, sizeof field, " multipv %d", multiPv);
+    }
+    text += field;
+    const uint32_t ms = elapsedMs < 1 ? 1 : elapsedMs;
+    std::snprintf(field, sizeof field, " nodes %u nps %llu hashfull %d tbhits %u time %u", nodes,
+                  (unsigned long long)(uint64_t(nodes) * 1000 / ms), ttHashfull(), tbHits, ms);
+    text += field;
+    std::string moves;
+    formatLineCoordinates(moves, variation, -1);
+    for (char& c : moves) c = char(std::tolower((unsigned char)c));  // promotions: e7e8q
+    if (!moves.empty()) text += " pv " + moves;
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    std::printf("%s\n", text.c_str());
+}
+
 // The pondered move in SAN and a space, or empty. Written and read by the
 // search thread, under the output lock.
 static std::string ponderedMoveText;
@@ -78,16 +110,16 @@ void setPonderedMove(const Game& g, uint32_t move) {
 static void printThinking(const ThinkingReport& r) {
     if (!postThinking) return;
     OutputLock lock;
-    std::string line;
     if (r.uci) {
-        char text[24];
-        uciScoreText(text, r.score);
-        formatLineCoordinates(line, r.variation, r.marker);
-        for (char& c : line) c = char(std::tolower((unsigned char)c));  // promotions: e7e8q
-        std::printf("info depth %d score %s time %u nodes %u pv %s\n", r.depth, text, r.elapsedMs, r.nodes,
-                    line.c_str());
+        ReportedLine line;
+        line.depth = r.depth;
+        line.selDepth = r.selDepth;
+        line.score = r.score;
+        line.marker = r.marker;
+        line.scored = r.scored;
+        printUciLine(line, r.multiPv, r.nodes, r.elapsedMs, r.tbHits, r.variation);
     } else {
-        line = ponderedMoveText;
+        std::string line = ponderedMoveText;
         formatLine(line, r.variation, 0, r.side, r.list, *r.root, r.marker);
         std::printf("%d %3d %5u %7u\t%s\n", r.depth, xboardScoreValue(r.score), r.elapsedMs / 10, r.nodes,
                     line.c_str());
@@ -95,7 +127,42 @@ static void printThinking(const ThinkingReport& r) {
     std::fflush(stdout);
 }
 
-void installSearchReport() { searchReport.thinking = printThinking; }
+static void printCurrentMove(int depth, uint32_t move, int number) {
+    if (!postThinking) return;
+    char text[8];
+    moveToText(move, text);
+    for (char* p = text; *p; p++) *p = char(std::tolower((unsigned char)*p));
+    OutputLock lock;
+    std::printf("info depth %d currmove %s currmovenumber %d\n", depth, text, number);
+    std::fflush(stdout);
+}
+
+void installSearchReport() {
+    searchReport.thinking = printThinking;
+    searchReport.currentMove = printCurrentMove;
+}
+
+void printFinalReport(const Game& g, uint32_t result) {
+    if (!postThinking) return;
+    const SearchWorker& w = searchWorker;
+    if (result == 0xFFFFFFFFu) {
+        // The game is over: mated, or no score but a draw.
+        std::printf("info depth 0 score %s\n", g.result == 2 ? "mate 0" : "cp 0");
+    } else {
+        const uint32_t elapsed = tickCount() - w.progress.searchStartTick;
+        const uint32_t nodes = w.counters.nodeCount;
+        const PublishedVariations& v = w.variations;
+        if (v.lineCount > 0 && (v.lines[0].variation[0] & 0xFFFF) == (result & 0xFFFF)) {
+            // The answer's line only: with several lines the others were
+            // reported as their iteration ended.
+            printUciLine(v.lines[0], 1, nodes, elapsed, w.counters.tbHits, v.lines[0].variation);
+        } else {
+            // No line of this move was reported: the move alone.
+            const uint32_t alone[2] = {result & 0xFFFF, 0};
+            printUciLine(ReportedLine(), 1, nodes, elapsed, w.counters.tbHits, alone);
+        }
+    }
+}
 
 void printStatus() {
     const RootProgress& p = searchWorker.progress;

@@ -13,6 +13,10 @@ extern Relaxed<int> postThinking;
 // Makes the search's reports print as the protocol in use wants them.
 void installSearchReport();
 struct Game;
+// UCI: the info line of the search's answer (its line as last reported, or
+// the end of the game), printed just before its bestmove; result as think's.
+// The caller holds the output lock, so that nothing comes between the two.
+void printFinalReport(const Game& g, uint32_t result);
 // xboard: a ponder search on move (0: none) is about to run from g's
 // position; its thinking lines start with that move. Search thread only.
 void setPonderedMove(const Game& g, uint32_t move);

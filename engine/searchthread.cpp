@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include "board/notation.h"
 #include "platform/platform.h"
@@ -73,28 +74,47 @@ static void lowerCasePromotion(char* text) {
         if (*p >= 'A' && *p <= 'Z') *p = char(*p - 'A' + 'a');
 }
 
+// The expected reply is named in "bestmove ... ponder" only when it is a
+// legal move after the best one (the variation may come from the table).
+static bool isLegalReply(const Game& g, uint32_t move, uint32_t reply) {
+    if (reply == 0) return false;
+    std::unique_ptr<Game> after(new Game(g));
+    const int code = makeMove(*after, move);
+    if (code < 0 || code == 1 || after->result != 0) return false;
+    for (int i = 0; after->legalMoves[i] != 0; i++)
+        if ((after->legalMoves[i] & MOVE_ILLEGAL) == 0 && (after->legalMoves[i] & 0x7FFF) == (reply & 0x7FFF))
+            return true;
+    return false;
+}
+
 static void searchThread(void* arg) {
     const SearchSettings& settings = *static_cast<const SearchSettings*>(arg);
     const int uci = settings.uci;
     Game& g = game;
     std::srand(unsigned(std::time(nullptr)));
-    uint32_t result = think(g, settings.budget, memory.ponder, uci);
+    uint32_t result = think(g, settings.budget, memory.ponder, uci, settings.scope);
     if (uci) {
         // An endless search may end early (a mate, a forced move); the
         // protocol still wants its bestmove only after "stop".
         while (holdBestMove && !stopRequested) sleepMs(2);
         if (!discardResult) {
-            char text[8];
+            char text[8], reply[8] = "";
             if (result == 0xFFFFFFFFu) {
                 std::strcpy(text, "0000");  // no legal move: the null move
             } else {
                 if (moveLogger) moveLogger(g, result & 0xFFFF, 1, memory.ponder.move);
                 moveToText(result & 0xFFFF, text);
                 lowerCasePromotion(text);
+                if (isLegalReply(g, result & 0xFFFF, memory.ponder.move)) {
+                    moveToText(memory.ponder.move, reply);
+                    lowerCasePromotion(reply);
+                }
             }
             OutputLock lock;
+            printFinalReport(g, result);
             resultAnnounced = 1;
-            std::printf("bestmove %s\n", text);
+            if (reply[0] != 0) std::printf("bestmove %s ponder %s\n", text, reply);
+            else std::printf("bestmove %s\n", text);
             std::fflush(stdout);
         }
         endSearchThread();

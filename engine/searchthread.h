@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include "board/game.h"
+#include "search/driver.h"
 #include "search/relaxed.h"
 #include "search/timecontrol.h"
 
@@ -50,6 +51,8 @@ int resignCheck(ResignState& state, int enabled, int score);
 // own copy for the search's life.
 struct SearchSettings {
     TimeBudget budget;
+    // Lines, a mate limit, root moves (UCI go).
+    SearchScope scope;
     int uci = 0;      // the result is a "bestmove" line, the thinking lines UCI's
     int analyse = 0;  // analysis: no move is played
     // Read when the move has been made, not at the start, so that HARD,

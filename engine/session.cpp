@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include "board/game.h"
 #include "board/notation.h"
 #include "book/book.h"
@@ -139,10 +141,49 @@ void clearSearchTables() {
     clearKillers();
 }
 
+namespace {
+
+bool listedIn(const std::string& list, const std::string& dir) {
+    size_t start = 0;
+    for (;;) {
+        size_t end = list.find_first_of(",;", start);
+        if (list.compare(start, end == std::string::npos ? std::string::npos : end - start, dir) == 0) return true;
+        if (end == std::string::npos) return false;
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
 void addTablebasePath(const std::string& path) {
-    if (path.empty() || tbPath.size() + path.size() >= CFG_TB_PATH_LIMIT) return;
+    std::string list = tbPath;
+    bool changed = false;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find_first_of(",;", start);
+        std::string dir = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? path.size() + 1 : end + 1;
+        if (dir.empty() || listedIn(list, dir)) continue;
+        std::error_code error;
+        if (!std::filesystem::is_directory(dir, error)) {
+            inputError("no such directory", dir, "No tablebase directory " + dir);
+        } else if (list.size() + dir.size() >= CFG_TB_PATH_LIMIT) {
+            inputError("tablebase path list full", dir, "The tablebase path list is full: " + dir + " not added");
+        } else {
+            if (!list.empty()) list += ";";
+            list += dir;
+            changed = true;
+        }
+    }
+    if (!changed) return;
     cancelSearch();
-    if (!tbPath.empty()) tbPath += ";";
-    tbPath += path;
+    tbPath = list;
     reinitTablebases();
+}
+
+void inputError(const char* kind, const std::string& input, const std::string& uciText) {
+    OutputLock hold;
+    if (session.uciMode) std::printf("info string %s\n", uciText.c_str());
+    else std::printf("Error (%s): %s\n", kind, input.c_str());
+    std::fflush(stdout);
 }

@@ -57,6 +57,11 @@ void memoryCommand(const std::string& line);
 void threadsCommand(int threads);
 void coresCommand(const std::string& line);
 void clearSearchTables();
-// Adds a directory to the tablebase list and reloads the tables. An empty
-// path, or one that would make the list too long, is ignored.
+// Adds directories (one, or a list separated by ';' or ',') to the
+// tablebase list and reloads the tables. Empty and already listed ones add
+// nothing; a missing directory, or one that would make the list too long, is
+// refused with a line saying so.
 void addTablebasePath(const std::string& path);
+// Input the engine cannot act on, in the protocol's form: xboard's
+// "Error (kind): input", UCI's "info string uciText" (UCI has no error line).
+void inputError(const char* kind, const std::string& input, const std::string& uciText);

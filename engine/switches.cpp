@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <string>
 #include "board/game.h"
+#include "book/book.h"
 #include "egtb/tablebase.h"
 #include "engine/config.h"
+#include "engine/epdsuite.h"
 #include "engine/gamefile.h"
 #include "engine/positionfile.h"
 #include "engine/report.h"
@@ -54,9 +56,16 @@ int applySwitch(const char* arg, SwitchState& state) {
     if (arg == nullptr || arg[0] != '-' || arg[1] == 0) return SW_GO_ON;
     const char* value = arg + 2;
     switch (arg[1]) {
+    case 'b': setBookFile(value); break;
     case 'd':
         replaceTbPath(tbPath, value);
         break;
+    case 'D': {
+        long plies = numberIn(value);
+        state.depth = plies < 1 ? 0 : int(std::min<long>(plies, SW_DEPTH_MAX));
+        break;
+    }
+    case 'e': state.epdFile = value; break;
     case 'f': {
         if (!createTable()) return 1;
         state.tableCreated = true;
@@ -93,6 +102,7 @@ int applySwitch(const char* arg, SwitchState& state) {
         }
         if (seconds > SW_SECONDS_MAX) seconds = SW_SECONDS_MAX;
         state.budget.targetTenths = state.budget.hardTenths = int(seconds * 10);
+        state.timeGiven = true;
         break;
     }
     default:
@@ -111,13 +121,27 @@ int parseCommandLine(int argc, char** argv) {
     }
     if (!state.tableCreated && !createTable()) std::exit(1);
     if (startThreads > 1) setSearchThreads(startThreads);
-    if (!state.batch) return 0;
+    if (!state.batch && state.epdFile.empty()) return 0;
     tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
     tbLoaded = 1;
+    if (!state.epdFile.empty()) {
+        if (!runEpdSuite(state.epdFile, batchBudget(state), stdout)) {
+            failLoad("cannot open " + state.epdFile);
+            std::exit(1);
+        }
+        std::exit(0);
+    }
     postThinking = 1;
-    runBatchSearch(state.budget);
+    runBatchSearch(batchBudget(state));
     std::fflush(stdout);
     std::exit(0);
+}
+
+TimeBudget batchBudget(const SwitchState& state) {
+    if (state.depth == 0) return state.budget;
+    TimeBudget budget = state.timeGiven ? state.budget : unlimitedBudget();
+    budget.maxDepth = state.depth;
+    return budget;
 }
 
 void runBatchSearch(const TimeBudget& budget) {

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include "board/game.h"
 #include "board/notation.h"
 #include "book/book.h"
@@ -10,7 +11,9 @@
 #include "engine/searchthread.h"
 #include "engine/session.h"
 #include "engine/words.h"
+#include "platform/platform.h"
 #include "search/driver.h"
+#include "search/search.h"
 #include "search/searchpool.h"
 #include "search/timecontrol.h"
 #include "search/transtable.h"
@@ -18,6 +21,7 @@
 namespace {
 
 std::string pendingPonderLine;  // the go line of a running "go ponder"
+int multiPvLines = 1;           // the MultiPV option
 
 }  // namespace
 
@@ -29,17 +33,102 @@ void resetUciClocks() {
     session.clocks.movesPerPeriod = 0;
 }
 
+namespace {
+
+// The spin options' ranges: the option lines declare them and setoption
+// holds values to them. The table is never under its smallest bucket count
+// nor over its largest; the cache is what the tablebase set-up takes.
+constexpr long UCI_HASH_MIN_MIB = long((TT_MIN_BUCKETS * sizeof(TTBucket)) >> 20);
+constexpr long UCI_HASH_MAX_MIB = long(((uint64_t(1) << 31) * sizeof(TTBucket)) >> 20);
+constexpr long UCI_CACHE_MIN_MIB = long(TB_CACHE_MIN_BYTES >> 20);
+constexpr long UCI_CACHE_MAX_MIB = long(TB_CACHE_MAX_BYTES >> 20);
+
+// The defaults are what the engine runs with when no option is set: the
+// configuration file's sizes, read at the first handshake.
+struct OptionDefaults {
+    bool taken = false;
+    long hashMiB = 0, cacheMiB = 0;
+    int ownBook = 1;
+    std::string tbPath, bookFile;
+};
+OptionDefaults defaults;
+
+void takeDefaults() {
+    if (defaults.taken) return;
+    defaults.taken = true;
+    defaults.hashMiB = clampLong(ttSizeMiB(), UCI_HASH_MIN_MIB, UCI_HASH_MAX_MIB);
+    defaults.cacheMiB = clampLong(long(tbCacheBytes >> 20), UCI_CACHE_MIN_MIB, UCI_CACHE_MAX_MIB);
+    defaults.ownBook = useBook ? 1 : 0;
+    defaults.tbPath = tbPath;
+    FILE* book = openBook(&defaults.bookFile);
+    if (book != nullptr) std::fclose(book);
+}
+
+void say(const std::string& text) {
+    OutputLock hold;
+    std::printf("info string %s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+bool equalNoCase(const std::string& a, const char* b) { return a.size() == std::strlen(b) && startsWithNoCase(a, b); }
+
+// A spin option's number, held to its range (saying so when it was not in
+// it); false, with a line saying why, when the value is no number.
+bool spinValue(const std::string& name, const std::string& text, long lo, long hi, long& value) {
+    long n;
+    const char* rest = text.c_str();
+    if (!scanInteger(rest, n) || std::strspn(rest, " \t") != std::strlen(rest)) {
+        say("Option " + name + " takes a number from " + std::to_string(lo) + " to " + std::to_string(hi) + ", not \"" +
+            text + "\"");
+        return false;
+    }
+    value = clampLong(n, lo, hi);
+    if (value != n)
+        say("Option " + name + " is " + std::to_string(lo) + " to " + std::to_string(hi) + ": " + text + " taken as " +
+            std::to_string(value));
+    return true;
+}
+
+bool checkValue(const std::string& name, const std::string& text, int& value) {
+    if (equalNoCase(text, "true")) value = 1;
+    else if (equalNoCase(text, "false")) value = 0;
+    else {
+        say("Option " + name + " takes true or false, not \"" + text + "\"");
+        return false;
+    }
+    return true;
+}
+
+// An empty default is the word alone, with no blank after it.
+void printStringOption(const char* name, const std::string& value) {
+    std::printf("option name %s type string default%s%s\n", name, value.empty() ? "" : " ", value.c_str());
+}
+
+}  // namespace
+
 void uciHandshake() {
     session.uciMode = 1;
     postThinking = 1;
     // Without a UCINEWGAME the xboard default period would apply to UCI clocks.
     resetUciClocks();
+    takeDefaults();
+    OutputLock hold;
     std::printf("id name %s\n", engineName);
     std::printf("id author the Velmora developers\n");
-    std::printf("option name NalimovPath type string default\n");
-    std::printf("option name NalimovCache type spin default 4 min 1 max 16\n");
+    printStringOption("NalimovPath", defaults.tbPath);
+    std::printf("option name NalimovCache type spin default %ld min %ld max %ld\n", defaults.cacheMiB,
+                UCI_CACHE_MIN_MIB, UCI_CACHE_MAX_MIB);
+    std::printf("option name Hash type spin default %ld min %ld max %ld\n", defaults.hashMiB, UCI_HASH_MIN_MIB,
+                UCI_HASH_MAX_MIB);
     std::printf("option name Threads type spin default 1 min 1 max %d\n", POOL_MAX_THREADS);
-    std::printf("option name Hash type spin default 128 min 30 max 1000\nuciok\n");
+    std::printf("option name Clear Hash type button\n");
+    std::printf("option name Ponder type check default false\n");
+    std::printf("option name OwnBook type check default %s\n", defaults.ownBook ? "true" : "false");
+    printStringOption("BookFile", defaults.bookFile);
+    std::printf("option name Move Overhead type spin default %d min 0 max %d\n", TC_DEFAULT_OVERHEAD_MS,
+                TC_MAX_OVERHEAD_MS);
+    std::printf("option name MultiPV type spin default 1 min 1 max %d\n", MAX_MULTI_PV);
+    std::printf("uciok\n");
     std::fflush(stdout);
 }
 
@@ -82,36 +171,102 @@ void positionCommand(const std::string& line) {
         if (token.size() == 5 && !std::isalpha((unsigned char)token[4])) token.resize(4);
         for (char& c : token) c = char(std::toupper((unsigned char)c));
         uint32_t m = parseMove(&token[0], game.sideToMove);
-        if (m != 0) makeMove(game, m);
+        // Code 1: a promotion without its piece, not played.
+        int code = m != 0 ? makeMove(game, m) : -1;
+        if (code < 0 || code == 1) {
+            // The moves after it were meant for another position.
+            say("Illegal move " + line.substr(p, e - p) + " in position: the moves from it on are not played");
+            return;
+        }
         p = e;
     }
 }
 
 void setOptionCommand(const std::string& line) {
-    std::string upper = line;
-    for (char& c : upper) c = char(std::toupper((unsigned char)c));
-    long n;
-    if (upper.compare(0, 26, "SETOPTION NAME HASH VALUE ") == 0) {
-        if (intAfter(line, 26, n) && n >= 1 && n <= (1L << 20)) {
-            cancelSearch();
-            if (allocateTransTable(uint64_t(n) << 20) < 0) {
-                std::printf("info string Not enough memory for a %ld MB hash table; keeping %d MB\n", n, ttSizeMiB());
-                std::fflush(stdout);
-            }
-        }
-    } else if (upper.compare(0, 29, "SETOPTION NAME THREADS VALUE ") == 0) {
-        if (intAfter(line, 29, n) && n >= 1 && n <= POOL_MAX_THREADS) threadsCommand(int(n));
-    } else if (upper.compare(0, 26, "SETOPTION NAME NALIMOVPATH") == 0) {
-        size_t p = 26;
-        if (p < line.size() && line[p] == ' ') p++;
-        if (upper.compare(p, 5, "VALUE") == 0) p += 5;
-        if (p < line.size() && line[p] == ' ') p++;
-        std::string path = line.substr(std::min(p, line.size()));
-        while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
-        addTablebasePath(stripDelimiters(path));
-    } else if (upper.compare(0, 33, "SETOPTION NAME NALIMOVCACHE VALUE") == 0) {
-        if (intAfter(line, 33, n) && n >= 1 && n <= 4096) tbCacheBytes = uint64_t(n) << 20;
+    // "setoption name <id> [value <x>]": names may hold blanks ("Clear Hash");
+    // the value is the rest of the line, case and blanks kept.
+    std::string name, value;
+    size_t p = line.find_first_not_of(' ', 9);
+    if (p == std::string::npos || !startsWithNoCase(line.substr(p), "name ")) {
+        say("setoption needs a name: " + line);
+        return;
     }
+    p += 5;
+    for (;;) {
+        p = line.find_first_not_of(' ', p);
+        if (p == std::string::npos) break;
+        size_t e = line.find(' ', p);
+        std::string word = line.substr(p, e == std::string::npos ? std::string::npos : e - p);
+        if (equalNoCase(word, "value")) {
+            if (e != std::string::npos) value = line.substr(e + 1);
+            break;
+        }
+        if (!name.empty()) name += ' ';
+        name += word;
+        if (e == std::string::npos) break;
+        p = e;
+    }
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\r' || value.back() == '\n')) value.pop_back();
+    long n;
+    int flag;
+    if (equalNoCase(name, "Hash")) {
+        if (!spinValue(name, value, UCI_HASH_MIN_MIB, UCI_HASH_MAX_MIB, n)) return;
+        cancelSearch();
+        if (allocateTransTable(uint64_t(n) << 20) < 0)
+            say("Not enough memory for a " + std::to_string(n) + " MB hash table; keeping " +
+                std::to_string(ttSizeMiB()) + " MB");
+    } else if (equalNoCase(name, "Threads")) {
+        if (spinValue(name, value, 1, POOL_MAX_THREADS, n)) threadsCommand(int(n));
+    } else if (equalNoCase(name, "NalimovPath")) {
+        addTablebasePath(stripDelimiters(value));
+    } else if (equalNoCase(name, "NalimovCache")) {
+        // Taken at the next loading of the tablebases.
+        if (spinValue(name, value, UCI_CACHE_MIN_MIB, UCI_CACHE_MAX_MIB, n)) tbCacheBytes = uint64_t(n) << 20;
+    } else if (equalNoCase(name, "Clear Hash")) {
+        cancelSearch();
+        clearSearchTables();
+    } else if (equalNoCase(name, "Ponder")) {
+        // Only tells that "go ponder" may come; the engine never ponders on its own in UCI.
+        if (checkValue(name, value, flag)) ponderEnabled = flag;
+    } else if (equalNoCase(name, "OwnBook")) {
+        if (checkValue(name, value, flag)) useBook = flag;
+    } else if (equalNoCase(name, "BookFile")) {
+        setBookFile(value);
+        std::string opened;
+        FILE* book = openBook(&opened);
+        if (book != nullptr) std::fclose(book);
+        else say("No book file " + (value.empty() ? std::string("in the usual places") : value));
+    } else if (equalNoCase(name, "Move Overhead")) {
+        if (spinValue(name, value, 0, TC_MAX_OVERHEAD_MS, n)) session.clocks.overheadMs = int(n);
+    } else if (equalNoCase(name, "MultiPV")) {
+        if (spinValue(name, value, 1, MAX_MULTI_PV, n)) multiPvLines = int(n);
+    } else {
+        say("No such option: " + name);
+    }
+}
+
+// The moves after SEARCHMOVES, up to the first word that is no move;
+// moves that are not legal here are left out.
+static void readSearchMoves(const std::string& line, SearchScope& scope) {
+    size_t p = line.find("SEARCHMOVES");
+    if (p == std::string::npos) return;
+    p += 11;
+    int n = 0;
+    while (n < MAX_MOVES - 1) {
+        while (p < line.size() && line[p] == ' ') p++;
+        size_t e = p;
+        while (e < line.size() && line[e] != ' ') e++;
+        std::string token = line.substr(p, e - p);
+        auto file = [&](size_t i) { return token[i] >= 'A' && token[i] <= 'H'; };
+        auto rank = [&](size_t i) { return token[i] >= '1' && token[i] <= '8'; };
+        if (token.size() < 4 || token.size() > 5 || !file(0) || !rank(1) || !file(2) || !rank(3)) break;
+        uint32_t m = parseMove(&token[0], game.sideToMove);
+        for (int i = 0; m != 0 && game.legalMoves[i] != 0; i++)
+            if ((game.legalMoves[i] & 0x7FFF) == (m & 0x7FFF) && !(game.legalMoves[i] & MOVE_ILLEGAL))
+                scope.searchMoves[n++] = m;
+        p = e;
+    }
+    scope.searchMoves[n] = 0;
 }
 
 // UCI go: the clocks, plus the limits UCI interfaces rely on.
@@ -136,8 +291,9 @@ void uciGo(const std::string& line) {
     };
     readClock("WTIME", 0);
     readClock("BTIME", 1);
-    if (fieldAfter(line, "WINC", n) || fieldAfter(line, "BINC", n))
-        clocks.incrementTenths = int(clampLong(n, 0, PROTO_MS_MAX) / 100);
+    // The increment is the side to move's; none given is none.
+    if (!fieldAfter(line, side == 0 ? "WINC" : "BINC", n)) n = 0;
+    clocks.incrementTenths = int(clampLong(n, 0, PROTO_MS_MAX) / 100);
     if (session.uciFirstGo && fieldAfter(line, "MOVESTOGO", n)) {
         n = clampLong(n, 0, PROTO_MOVES_MAX);
         clocks.movesPerPeriod = n != 0 ? game.ply / 2 + int(n) : 0;
@@ -151,6 +307,8 @@ void uciGo(const std::string& line) {
     const bool hasMoveTime = fieldAfter(line, "MOVETIME", moveTime);
     const bool hasDepth = fieldAfter(line, "DEPTH", depth);
     const bool hasNodes = fieldAfter(line, "NODES", nodes);
+    long mate = 0;
+    const bool hasMate = fieldAfter(line, "MATE", mate);
     const bool infinite = line.find("INFINITE") != std::string::npos;
     const bool ponder = line.find("PONDER") != std::string::npos;
 
@@ -159,7 +317,7 @@ void uciGo(const std::string& line) {
     else if (infinite || ponder || !hasClocks) budget = unlimitedBudget();
     if (hasDepth) budget.maxDepth = int(clampLong(depth, 1, 999));
     budget.nodeLimit = hasNodes ? uint32_t(clampLong(nodes, 1, 4000000000L)) : 0;
-    holdBestMove = infinite || ponder || (!hasClocks && !hasMoveTime && !hasDepth && !hasNodes);
+    holdBestMove = infinite || ponder || (!hasClocks && !hasMoveTime && !hasDepth && !hasNodes && !hasMate);
     if (ponder) {
         pendingPonderLine = line;
         size_t p = pendingPonderLine.find("PONDER");
@@ -167,7 +325,12 @@ void uciGo(const std::string& line) {
     }
     session.forceMode = 0;
     session.budget = budget;
-    startSearch(searchSettings(budget));
+    SearchSettings settings = searchSettings(budget);
+    settings.scope.multiPv = multiPvLines;
+    // A mate in 0 cannot be found: the nearest that can.
+    if (hasMate) settings.scope.mateMoves = int(clampLong(mate, 1, 500));
+    readSearchMoves(line, settings.scope);
+    startSearch(settings);
 }
 
 void ponderHit() {

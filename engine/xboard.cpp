@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 #include "board/game.h"
 #include "board/notation.h"
 #include "book/book.h"
+#include "book/polyglot.h"
 #include "engine/commandloop.h"
 #include "engine/gamefile.h"
 #include "engine/report.h"
@@ -267,7 +269,12 @@ void egtPathCommand(const std::string& line) {
     if (a == std::string::npos) return;
     size_t b = line.find_first_of(" \t", a + 1);
     if (b == std::string::npos) return;
-    if (!startsWithNoCase(line.substr(a + 1, b - a - 1), "NALIMOV")) return;
+    const std::string type = line.substr(a + 1, b - a - 1);
+    if (!startsWithNoCase(type, "NALIMOV")) {
+        inputError("unsupported tablebase type", line,
+                   "Tablebases of type " + type + " are not supported, only nalimov");
+        return;
+    }
     addTablebasePath(stripDelimiters(line.substr(b + 1)));
 }
 
@@ -331,14 +338,40 @@ void bookCommand() {
     // bookLookup indexes the file for itself: a ponder search may use the book meanwhile.
     std::string path;
     FILE* f = openBook(&path);
+    Board b;
+    copyToBoard(game, b);
+    std::string text;
+    if (f != nullptr && isPolyglotBook(path, f)) {
+        // A private reader: the search's own may be part-way through a check of a large file.
+        PolyglotBook book;
+        BookFileStamp stamp;
+        std::vector<PolyglotMove> moves;
+        if (stampBookFile(f, path, stamp)) {
+            book.reset(stamp);
+            polyglotMoves(book, f, game, moves);
+        }
+        std::fclose(f);
+        long total = 0;
+        for (const PolyglotMove& m : moves) total += m.weight;
+        for (const PolyglotMove& m : moves) {
+            std::string san;
+            moveToSan(san, m.move, game.legalMoves, b);
+            while (!san.empty() && san.back() == ' ') san.pop_back();
+            char line[96];
+            std::snprintf(line, sizeof line, "\t%s\t%ld%%\tweight %u\n", san.c_str(), 100L * m.weight / total,
+                          unsigned(m.weight));
+            text += line;
+        }
+        if (text.empty()) text = "\tno book moves\n";
+        if (!useBook) text += "\t(the book is off)\n";
+        reply((text + "\n").c_str());
+        return;
+    }
     BookRecord r;
     char key[128];
     positionText(game, key);
     int found = f != nullptr && std::strlen(key) <= size_t(BOOK_MAX_KEY) && bookLookup(f, key, r);
     if (f != nullptr) std::fclose(f);
-    Board b;
-    copyToBoard(game, b);
-    std::string text;
     int total = 0;
     for (int i = 0; found && i < BOOK_ENTRIES && r.entries[i].move != 0; i++) total += entrySlots(r.entries[i]);
     for (int i = 0; found && i < BOOK_ENTRIES && r.entries[i].move != 0; i++) {

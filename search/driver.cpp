@@ -39,12 +39,32 @@ int searchRoot(SearchWorker& w, int movedSide, uint32_t move, uint32_t flags, in
 
 SearchReportHooks searchReport;
 
-static void printThinking(SearchWorker& w, int depth, int score, uint32_t elapsed, int marker, int side,
-                          const uint32_t* list, const Board& root, int uci) {
+// Records root line k as reported: line 0 takes the published variation,
+// another line the root's line as the search left it.
+static void recordLine(SearchWorker& w, int k, int depth, int score, int marker, bool scored) {
+    OutputLock lock;
+    PublishedVariations& v = w.variations;
+    ReportedLine& line = v.lines[k];
+    line.depth = depth;
+    line.selDepth = w.counters.selDepth;
+    line.score = score;
+    line.marker = marker;
+    line.scored = scored;
+    if (k == 0) std::memcpy(line.variation, v.displayed, sizeof line.variation);
+    else w.collectVariation(line.variation);
+    if (v.lineCount < k + 1) v.lineCount = k + 1;
+}
+
+static void printLine(SearchWorker& w, int k, int side, const uint32_t* list, const Board& root, int uci) {
     if (!searchReport.thinking) return;
-    const uint32_t shownElapsed = elapsed < 1 ? 1 : elapsed;
+    const ReportedLine& line = w.variations.lines[k];  // written by this thread only
+    const uint32_t elapsed = std::max<uint32_t>(tickCount() - w.progress.searchStartTick, 1);
     const uint32_t nodes = searchNodeTotal(w);
-    ThinkingReport r{depth, score, shownElapsed, marker, side, list, &root, uci, nodes, w.variations.displayed};
+    ThinkingReport r{line.depth, line.score, elapsed, line.marker, side, list, &root, uci, nodes, line.variation};
+    r.selDepth = line.selDepth;
+    r.multiPv = k + 1;
+    r.scored = line.scored;
+    r.tbHits = w.counters.tbHits;
     searchReport.thinking(r);
 }
 
@@ -53,6 +73,13 @@ static void publishVariation(SearchWorker& w) {
     std::memcpy(w.variations.previous, w.variations.principal, sizeof w.variations.principal);
     w.collectVariation(w.variations.principal);
     std::memcpy(w.variations.displayed, w.variations.principal, sizeof w.variations.principal);
+}
+
+void rootMoveStarted(SearchWorker& w, uint32_t move, int number) {
+    if (!w.uciReports || !searchReport.currentMove) return;
+    // Interfaces want it only once the search takes a while.
+    if (uint32_t(tickCount() - w.progress.searchStartTick) < 1000) return;
+    searchReport.currentMove(w.progress.iterationDepth, move & 0xFFFF, number + w.rootLineIndex);
 }
 
 // ---------------------------------------------------------------------------
@@ -118,13 +145,137 @@ static bool bookMustYield() {
     return searchWorker.signals.abortSearch || uint32_t(tickCount() - c.timeStartTick) >= c.softTimeMs / 2;
 }
 
+// Moves to the mate of a mate score for the side to move at the root.
+static int mateMovesOf(int s) { return (MATE_VALUE - 1 - s) / 2 + 1; }
+
+// What every root line of one search shares.
+struct RootSearch {
+    SearchWorker& w;
+    int side, uci;
+    Board& root;
+    const uint32_t* fullList;
+};
+
+// The aspiration loop of root line k at depth d over list (the root list from
+// the line's rank on), the window centred on the line's last score. True when
+// the line has a result, with its score in s; an abort is passed on.
+static bool searchLine(RootSearch& rs, uint32_t* list, int k, int d, int centre, int& s) {
+    SearchWorker& w = rs.w;
+    int window = d <= 3 ? INFINITE_SCORE : 50;
+    int alpha = std::max(centre - window, -INFINITE_SCORE);
+    int beta = std::min(centre + window, INFINITE_SCORE);
+    // Without a score to centre on, the first window's edge is arbitrary: a
+    // bound found against it tells nothing and is not reported.
+    bool edgeFromScore = centre > -INFINITE_SCORE;
+    s = -INFINITE_SCORE;
+    do {
+        w.setRootPvWord(packScoreMove(-INFINITE_SCORE, w.rootPvWord()));
+        searchRoot(w, rs.side ^ 1, 0, SF_ROOT | SF_FIRST_CHILD, d, alpha, beta, rs.root);
+        s = scoreOf(w.rootPvWord());
+        if (scored(s)) {
+            setScoreOf(list, w.rootPvWord(), s);
+            if (k == 0) publishVariation(w);
+            if (s >= beta || s <= alpha) {
+                recordLine(w, k, d, s, s >= beta ? 1 : 0, edgeFromScore);
+                if (edgeFromScore) printLine(w, k, rs.side, rs.fullList, rs.root, rs.uci);
+            }
+        }
+        window = window + window / 2 + 50;
+        sortRootList(list);
+        copyRootMoves(w, list);
+        if (s <= alpha) {
+            if (k == 0) w.clock.failHighFlag = 0;
+            beta = std::min((alpha + beta) / 2, INFINITE_SCORE);
+            alpha = s - window < -MATE_BOUND ? -INFINITE_SCORE : s - window;
+        } else if (s >= beta) {
+            if (k == 0) w.clock.failHighFlag = 1;
+            beta = s + window > MATE_BOUND ? INFINITE_SCORE : s + window;
+        } else {
+            break;
+        }
+        edgeFromScore = true;
+    } while (beta - alpha > 1);
+    if (!scored(s)) return false;
+    if (k == 0) {
+        w.bestScore = s;
+        w.clock.failHighFlag = 0;
+    }
+    setScoreOf(list, w.rootPvWord(), s);
+    if (k == 0) publishVariation(w);
+    recordLine(w, k, d, s, -1, true);
+    return true;
+}
+
+// Stable, by score: the lines found in an iteration in their order, with the
+// root list's head that holds their moves.
+static void sortLines(SearchWorker& w, uint32_t* list, int n) {
+    OutputLock lock;
+    ReportedLine* lines = w.variations.lines;
+    for (int i = 1; i < n; i++)
+        for (int j = i; j > 0 && lines[j].score > lines[j - 1].score; j--) {
+            std::swap(lines[j], lines[j - 1]);
+            std::swap(list[j], list[j - 1]);
+        }
+    // A later line that overtook the first is the search's result now.
+    if ((w.variations.principal[0] & 0xFFFF) != (lines[0].variation[0] & 0xFFFF)) {
+        std::memcpy(w.variations.previous, w.variations.principal, sizeof w.variations.principal);
+        std::memcpy(w.variations.principal, lines[0].variation, sizeof w.variations.principal);
+        std::memcpy(w.variations.displayed, lines[0].variation, sizeof w.variations.principal);
+    }
+    w.bestScore = lines[0].score;
+}
+
+// MultiPV: after the first line of iteration d, the next best moves, each
+// searched without the moves of the lines before it. False when an abort cut
+// the iteration short.
+static bool searchOtherLines(RootSearch& rs, uint32_t* list, int lines, int d, int* lastScores) {
+    SearchWorker& w = rs.w;
+    const uint32_t firstWord = w.rootPvWord();
+    bool complete = true;
+    int k = 1;
+    try {
+        for (; k < lines; k++) {
+            uint32_t* tail = list + k;
+            resetScores(tail);
+            copyRootMoves(w, tail);
+            if (w.rootMoves[0] == 0) break;
+            w.rootLineIndex = k;
+            w.counters.selDepth = 0;
+            int s;
+            if (!searchLine(rs, tail, k, d, lastScores[k], s)) break;
+            sortRootList(tail);
+            lastScores[k] = s;
+        }
+    } catch (const SearchAborted&) {
+        complete = false;
+    }
+    w.rootLineIndex = 0;
+    w.setRootPvWord(firstWord);
+    copyRootMoves(w, list);
+    if (complete) {
+        sortLines(w, list, k);
+        for (int i = 0; i < k; i++) {
+            printLine(w, i, rs.side, list, rs.root, rs.uci);
+            lastScores[i] = w.variations.lines[i].score;
+        }
+    }
+    return complete;
+}
+
 int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t* list, int previousScore,
-                       const TimeBudget& budget, int& depthReached, int clearVariation, Board& root, int uci) {
+                       const TimeBudget& budget, int& depthReached, int clearVariation, Board& root, int uci,
+                       const SearchScope& scope) {
     w.bestScore = NO_SCORE;
     w.counters.clear();
     w.progress.searchStartTick = tickCount();
     w.rootMoves[0] = 0;
     w.clock.failHighFlag = 0;
+    w.uciReports = uci;
+    w.rootLineIndex = 0;
+    {
+        OutputLock lock;
+        w.variations.lineCount = 0;
+    }
     if (clearVariation) {
         {
             OutputLock lock;
@@ -138,7 +289,9 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
     // Started before the book so that a slow book file is paid from this
     // move's time, not added to it.
     startClock(w.clock, budget);
-    if (useBook && bookMoveForSearch(position, list, bookMustYield)) {
+    // Several lines or a mate are more than a book move can answer.
+    const bool bookAnswers = scope.multiPv <= 1 && scope.mateMoves == 0;
+    if (useBook && bookAnswers && bookMoveForSearch(position, list, bookMustYield)) {
         w.progress.currentRootMove = list[0] & 0xFFFF;
         {
             OutputLock lock;
@@ -146,7 +299,14 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
             w.variations.displayed[0] = list[0] & 0xFFFF;
         }
         w.counters.nodeCount = 1;
-        printThinking(w, 2, 0, 1, 1, side, list, root, uci);
+        // No score was searched for: the xboard line shows 0 as it always
+        // has, the UCI line none.
+        recordLine(w, 0, 0, 0, 1, false);
+        if (searchReport.thinking) {
+            ThinkingReport r{2, 0, 1, 1, side, list, &root, uci, 1, w.variations.lines[0].variation};
+            r.scored = false;
+            searchReport.thinking(r);
+        }
         w.progress.iterationDepth = 0;
         w.progress.rootMoveTotal = listLength(list);
         w.progress.rootMovesLeft = listLength(list) - 1;
@@ -196,9 +356,14 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
     // Helper workers, if any, search the same root until this search ends.
     HelperSearch helpers(w, root, side, previousScore);
 
-    int d = 2;
-    int previous = previousScore;
+    // A depth limit of 1 searches one ply; otherwise the first iteration is 2.
     const int limit = budget.maxDepth;
+    int d = limit < 2 ? 1 : 2;
+    int previous = previousScore;
+    RootSearch rs{w, side, uci, root, list};
+    const int lines = std::min({std::max(scope.multiPv, 1), legal, MAX_MULTI_PV});
+    int lastScores[MAX_MULTI_PV];
+    for (int k = 0; k < lines; k++) lastScores[k] = -INFINITE_SCORE;
     while (!w.signals.abortSearch && d < w.maxIterations) {
         resetScores(list);
         w.progress.iterationDepth = d;
@@ -206,54 +371,28 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
         w.progress.currentRootMove = w.rootPvWord() & 0xFFFF;
         w.progress.rootMoveTotal = listLength(list);
         w.progress.rootMovesLeft = listLength(list) - stage - 1;
+        w.counters.selDepth = 0;
         int s = -INFINITE_SCORE;
         bool result = false;
         try {
-            int window = d <= 3 ? INFINITE_SCORE : 50;
-            int alpha = std::max(previous - window, -INFINITE_SCORE);
-            int beta = std::min(previous + window, INFINITE_SCORE);
-            do {
-                w.setRootPvWord(packScoreMove(-INFINITE_SCORE, w.rootPvWord()));
-                searchRoot(w, side ^ 1, 0, SF_ROOT | SF_FIRST_CHILD, d, alpha, beta, root);
-                s = scoreOf(w.rootPvWord());
-                if (scored(s)) {
-                    setScoreOf(list, w.rootPvWord(), s);
-                    publishVariation(w);
-                    const uint32_t elapsed = tickCount() - w.progress.searchStartTick;
-                    if (s >= beta) printThinking(w, d, s, elapsed, 1, side, list, root, uci);
-                    else if (s <= alpha) printThinking(w, d, s, elapsed, 0, side, list, root, uci);
-                }
-                window = window + window / 2 + 50;
-                sortRootList(list);
-                copyRootMoves(w, list);
-                if (s <= alpha) {
-                    w.clock.failHighFlag = 0;
-                    beta = std::min((alpha + beta) / 2, INFINITE_SCORE);
-                    alpha = s - window < -MATE_BOUND ? -INFINITE_SCORE : s - window;
-                } else if (s >= beta) {
-                    w.clock.failHighFlag = 1;
-                    beta = s + window > MATE_BOUND ? INFINITE_SCORE : s + window;
-                } else {
-                    break;
-                }
-            } while (beta - alpha > 1);
-            if (scored(s)) {
-                w.bestScore = s;
-                w.clock.failHighFlag = 0;
-                setScoreOf(list, w.rootPvWord(), s);
-                publishVariation(w);
-                printThinking(w, d, s, tickCount() - w.progress.searchStartTick, -1, side, list, root, uci);
-                result = true;
-            }
+            result = searchLine(rs, list, 0, d, previous, s);
+            if (result && lines == 1) printLine(w, 0, side, list, root, uci);
         } catch (const SearchAborted&) {
             if (takeRootResult(w, list, s)) {
                 w.bestScore = s;
+                recordLine(w, 0, d, s, -1, true);
                 result = true;
             }
         }
         if (!result) continue;  // the same iteration again (or the abort ends the loop)
         sortRootList(list);
         copyRootMoves(w, list);
+        if (lines > 1 && !w.signals.abortSearch) {
+            lastScores[0] = s;
+            if (searchOtherLines(rs, list, lines, d, lastScores)) s = w.bestScore;
+        }
+        if (scope.mateMoves > 0 && s > MATE_BOUND && s < MATE_VALUE && mateMovesOf(s) <= scope.mateMoves)
+            w.signals.abortSearch = 1;
         if (stopAfterIteration(w, s - previous, d) || limit <= d) w.signals.abortSearch = 1;
         d++;
         previous = s;
@@ -265,14 +404,38 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
 // ---------------------------------------------------------------------------
 // Game-level searches.
 
+static bool moveToFront(uint32_t* list, uint32_t move);
+
+static bool listed(const uint32_t* moves, uint32_t move) {
+    for (int i = 0; moves[i] != 0; i++)
+        if ((moves[i] & 0x7FFF) == (move & 0x7FFF)) return true;
+    return false;
+}
+
 static int runSearch(SearchWorker& w, Game& g, int previous, const TimeBudget& budget, int& depth, int clearVariation,
-                     int uci) {
+                     int uci, const SearchScope& scope = SearchScope()) {
     // The search writes entries up to 60 plies beyond the game.
     ensureHistoryRoom(g, g.ply + 64);
     w.searchHistory = g.history.data();
     w.historyBase = g.ply;
     copyToBoard(g, g.board);
-    return iterativeDeepening(w, g, g.sideToMove, g.legalMoves, previous, budget, depth, clearVariation, g.board, uci);
+    // Root moves restricted to a set: the search gets the legal ones of the
+    // set (all moves when none of them is legal), its choice goes to the
+    // front of the game's list.
+    uint32_t restricted[MAX_MOVES];
+    uint32_t* list = g.legalMoves;
+    if (scope.searchMoves[0] != 0) {
+        int n = 0;
+        for (int i = 0; g.legalMoves[i] != 0; i++)
+            if (!(g.legalMoves[i] & MOVE_ILLEGAL) && listed(scope.searchMoves, g.legalMoves[i]))
+                restricted[n++] = g.legalMoves[i];
+        restricted[n] = 0;
+        if (n > 0) list = restricted;
+    }
+    int score =
+        iterativeDeepening(w, g, g.sideToMove, list, previous, budget, depth, clearVariation, g.board, uci, scope);
+    if (list != g.legalMoves) moveToFront(g.legalMoves, list[0]);
+    return score;
 }
 
 static bool moveToFront(uint32_t* list, uint32_t move) {
@@ -286,7 +449,7 @@ static bool moveToFront(uint32_t* list, uint32_t move) {
 
 static int centreFrom(int score) { return isPlainScore(score) ? score : -INFINITE_SCORE; }
 
-uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci) {
+uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci, const SearchScope& scope) {
     SearchWorker& w = searchWorker;
     if (g.result != 0) return 0xFFFFFFFFu;
     int previous = -INFINITE_SCORE;
@@ -300,7 +463,7 @@ uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci) {
                 budget.hardTenths -= ponder.time;
                 previous = centreFrom(ponder.score);
                 moveToFront(g.legalMoves, ponder.reply);
-            } else if (moveToFront(g.legalMoves, ponder.reply)) {
+            } else if (scope.searchMoves[0] == 0 && moveToFront(g.legalMoves, ponder.reply)) {
                 // preparePonder sets the next expected reply: answer with this one.
                 uint32_t reply = ponder.reply;
                 preparePonder(ponder, ponder.depth);
@@ -309,7 +472,7 @@ uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci) {
         }
     }
     int depth = 0;
-    int score = runSearch(w, g, previous, budget, depth, clearVariation, uci);
+    int score = runSearch(w, g, previous, budget, depth, clearVariation, uci, scope);
     preparePonder(ponder, depth);
     return packScoreMove(score, g.legalMoves[0]);
 }

@@ -29,14 +29,29 @@ struct ThinkingReport {
     uint32_t nodes;
     // The line to show; read only under the output lock.
     const uint32_t* variation;
+    int selDepth = 0;
+    int multiPv = 1;     // the line's rank among the root lines searched, from 1
+    bool scored = true;  // false for a book move: no score was searched for
+    uint32_t tbHits = 0;
 };
 
 // How the driver reports to the front end, which formats the text. Set by
 // the engine before any search; a null hook reports nothing.
 struct SearchReportHooks {
     void (*thinking)(const ThinkingReport& line) = nullptr;
+    // The root move being searched, once the search has run a second (UCI).
+    void (*currentMove)(int depth, uint32_t move, int number) = nullptr;
 };
 extern SearchReportHooks searchReport;
+
+// What a search is asked for beyond its budget. Made by the front end with
+// the search's settings; the search thread reads its own copy.
+struct SearchScope {
+    int multiPv = 1;    // root lines to search and report, best first
+    int mateMoves = 0;  // stop once a mate in this many moves is found (0: no such limit)
+    // The root moves the search may choose from, 0-terminated; none: all.
+    uint32_t searchMoves[MAX_MOVES] = {};
+};
 
 struct SearchWorker;
 
@@ -49,7 +64,8 @@ int searchRoot(SearchWorker& w, int movedSide, uint32_t move, uint32_t flags, in
 // asked about that position first. depthReached: the last iteration that
 // produced a result.
 int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t* list, int previousScore,
-                       const TimeBudget& budget, int& depthReached, int clearVariation, Board& root, int uci);
+                       const TimeBudget& budget, int& depthReached, int clearVariation, Board& root, int uci,
+                       const SearchScope& scope = SearchScope());
 // What one search leaves for the next: the opponent's reply it expects and
 // what a ponder search on that reply found. Written and read by the thread
 // that searches (think, preparePonder, ponderSearch), one search at a time.
@@ -63,6 +79,6 @@ struct PonderState {
 // score << 16 | best move, or all bits set when the game is over. The caller
 // clears the worker's abort signal before the search starts. uci: the
 // thinking lines' form.
-uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci = 0);
+uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci = 0, const SearchScope& scope = SearchScope());
 void preparePonder(PonderState& ponder, int depth);
 uint32_t ponderSearch(Game& g, PonderState& ponder, int uci = 0);

@@ -470,6 +470,7 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
         fillPieceLists(b);
         int r = probeTablebase(C, cx.epGuard ? cx.epSquare : -1);
         if (r != TB_UNKNOWN && r >= -TB_BEST_VALUE) {
+            w.counters.tbHits++;
             // A table counts moves to mate from this node; the search counts plies from the root.
             int s = r == 0 ? 0 : r > 0 ? mateIn(ply) - 2 * (TB_BEST_VALUE - r) : matedIn(ply) + 2 * (r + TB_BEST_VALUE);
             // Stored six plies deeper (at most 59) so that the exact result outlives searched entries.
@@ -591,6 +592,7 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
         uint32_t m = word & LIST_MOVE;
         const bool deferred = (word & LIST_DEFERRED) != 0;
         if (skipUnderPromotions && !root && isUnderPromotion(m)) continue;
+        if (root) rootMoveStarted(w, m, i + 1);
         const int from = moveFrom(m), to = moveTo(m);
         const uint32_t kind = moveKind(m);
         const int moverType = b.slotType[b.squareSlot[from]];
@@ -740,6 +742,7 @@ static int nodeBody(SearchWorker& w, NodeContext<C>& cx, int captured, int depth
         ns.lastMove = uint32_t(captured) << 16 | move;
         if (ns.searchPly > 0) w.pvTable[ns.searchPly][0] = 0;
     }
+    if (ns.searchPly > w.counters.selDepth) w.counters.selDepth = ns.searchPly;
     if (ns.searchPly >= MAX_SEARCH_PLY) return evaluate(C, ns);
     if (!(flags & SF_ALREADY_MADE) && ns.searchPly > 0 && depth >= 0) {
         bool irreversible = move == 0 || captured != SLOT_EMPTY || moveKind(move) != 0 ||

@@ -17,6 +17,8 @@ constexpr int BOOK_SCORE = 1;
 constexpr int MATE_BOUND = 32000;  // every score beyond +-32000 is a mate score
 constexpr int MATE_VALUE = 32700;
 constexpr int MAX_SEARCH_PLY = 59;
+// Root lines a search may be asked for (the UCI option MultiPV).
+constexpr int MAX_MULTI_PV = 256;
 
 constexpr uint32_t SF_VERIFY_LEGAL = 0x2;
 constexpr uint32_t SF_FIRST_CHILD = 0x8;
@@ -55,6 +57,10 @@ inline uint32_t packScoreMove(int score, uint32_t move) {
     return (uint32_t(uint16_t(int16_t(score))) << 16) | (move & 0xFFFF);
 }
 inline int scoreOf(uint32_t word) { return int16_t(uint16_t(word >> 16)); }
+
+// The root node calls it as it starts each move, numbered from 1 in the
+// root's order; the driver reports it.
+void rootMoveStarted(SearchWorker& w, uint32_t move, int number);
 
 int searchWhite(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);
 int searchBlack(SearchWorker& w, uint32_t move, uint32_t flags, int depth, int alpha, int beta, const NodeState* state);

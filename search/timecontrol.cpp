@@ -6,7 +6,7 @@
 #include "search/searchpool.h"
 #include "search/worker.h"
 
-int startClock(SearchClock& c, int soft, int hard, int capMs) {
+int startClock(SearchClock& c, int soft, int hard, int capMs, int overheadMs) {
     c.softTimeReached = 0;
     c.softTime = soft;
     c.hardTime = hard;
@@ -15,6 +15,11 @@ int startClock(SearchClock& c, int soft, int hard, int capMs) {
     if (capMs > 0) {
         c.softTimeMs = std::min(c.softTimeMs, uint64_t(capMs));
         c.hardTimeMs = std::min(c.hardTimeMs, uint64_t(capMs));
+    }
+    if (overheadMs > 0) {
+        const uint64_t overhead = uint64_t(overheadMs);
+        c.softTimeMs = c.softTimeMs > overhead ? c.softTimeMs - overhead : 1;
+        c.hardTimeMs = c.hardTimeMs > overhead ? c.hardTimeMs - overhead : 1;
     }
     c.timeStartTick = tickCount();
     // About 25 nodes per millisecond of the hard time, between 2500 and 250000.
@@ -27,7 +32,7 @@ int startClock(SearchClock& c, int soft, int hard, int capMs) {
 
 int startClock(SearchClock& c, const TimeBudget& budget) {
     c.nodeLimit = budget.nodeLimit;
-    return startClock(c, budget.targetTenths, budget.hardTenths, budget.capMs);
+    return startClock(c, budget.targetTenths, budget.hardTenths, budget.capMs, budget.overheadMs);
 }
 
 void checkClock(SearchWorker& w) {
@@ -90,6 +95,7 @@ TimeBudget allocateTime(const Clocks& clocks, int ply, bool analyse) {
     budget.targetTenths = clampToInt(target);
     budget.hardTenths = clampToInt(limit);
     budget.capMs = shortClockCapMs(clocks, budget.targetTenths, budget.hardTenths, left);
+    budget.overheadMs = std::clamp(clocks.overheadMs, 0, TC_MAX_OVERHEAD_MS);
     return budget;
 }
 

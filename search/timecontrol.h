@@ -6,6 +6,7 @@
 // Thirty days in tenths of a second: a budget no game reaches, so only a
 // stop, a depth or a node limit ends such a search.
 constexpr int TC_UNLIMITED_TENTHS = 25920000;
+constexpr int TC_DEFAULT_OVERHEAD_MS = 10, TC_MAX_OVERHEAD_MS = 5000;
 
 // The clocks as the interface last gave them (xboard LEVEL, TIME and OTIM;
 // UCI go). Written by the command loop only, read when a search is started.
@@ -13,6 +14,9 @@ struct Clocks {
     int engineTenths = 0, opponentTenths = 0;
     int engineMs = -1;  // the engine's clock in milliseconds (-1: none received)
     int movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0;
+    // What the interface and the pipes lose per move (UCI "Move Overhead"):
+    // every budget drawn from these clocks is that much shorter.
+    int overheadMs = TC_DEFAULT_OVERHEAD_MS;
 };
 
 // What one search may spend. Made by the command loop when it starts a
@@ -23,6 +27,9 @@ struct TimeBudget {
     // A cap in milliseconds on both (0 = none): tenths are too coarse for a
     // clock that is nearly run out.
     int capMs = 0;
+    // Taken off both budgets when the clock starts (a clock-based budget
+    // only): the search never gets less than a millisecond.
+    int overheadMs = 0;
     int maxDepth = 999;      // the last iteration to run
     uint32_t nodeLimit = 0;  // 0 = none
 };
@@ -64,8 +71,9 @@ struct SearchClock {
 
 // Starts the budget. Leaves the abort signal alone: a stop that arrived
 // before the clock started must not be lost.
-// capMs (0 = none) caps both budgets in milliseconds.
-int startClock(SearchClock& clock, int soft, int hard, int capMs = 0);
+// capMs (0 = none) caps both budgets in milliseconds; overheadMs is then
+// taken off both.
+int startClock(SearchClock& clock, int soft, int hard, int capMs = 0, int overheadMs = 0);
 // Starts the budget's times and sets its node limit.
 int startClock(SearchClock& clock, const TimeBudget& budget);
 // Run from the node search: sets the worker's abort signal once time or nodes are up.

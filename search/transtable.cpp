@@ -147,6 +147,20 @@ void ttStore(int type, int score, uint32_t move, int depth256, int pv, int side,
 
 uint32_t ttBucketCount() { return uint32_t(bucketCount); }
 
+int ttHashfull() {
+    // The first thousand entries stand for the table: their slots are as
+    // likely to be hit as any.
+    const uint64_t buckets = bucketCount < 500 ? bucketCount : 500;
+    if (buckets == 0) return 0;
+    int used = 0;
+    for (uint64_t i = 0; i < buckets; i++)
+        for (int k = 0; k < 2; k++) {
+            const TTEntry e = readEntry(transTable[i], k);
+            used += e.type() != TT_EMPTY && e.age() == ttAge;
+        }
+    return int(used * 1000 / (2 * buckets));
+}
+
 int ttSizeMiB() { return int((bucketCount * sizeof(TTBucket)) >> 20); }
 
 int memoryCommandCacheMiB(int n) {

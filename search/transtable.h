@@ -53,5 +53,7 @@ int ttScoreFromEntry(const TTEntry& e, int searchPly);
 void ttStore(int type, int score, uint32_t move, int depth256, int pv, int side,
              const NodeState& ns, int eval);
 uint32_t ttBucketCount();
+// Permille of the table in use by the current search's age, from a sample.
+int ttHashfull();
 int ttSizeMiB();
 int memoryCommandCacheMiB(int n);

@@ -7,6 +7,8 @@ void SearchCounters::clear() {
     nodeCount = 0;
     childSearches = 0;
     pollCount = interiorNodes = quiesceNodes = ttHits = 0;
+    tbHits = 0;
+    selDepth = 0;
 }
 
 void OrderingTables::clearHistory() { std::memset(historyScores, 0, sizeof historyScores); }

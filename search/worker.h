@@ -15,6 +15,10 @@ struct SearchCounters {
     Relaxed<uint32_t> nodeCount{0};
     Relaxed<uint32_t> childSearches{0};
     uint32_t pollCount = 0, interiorNodes = 0, quiesceNodes = 0, ttHits = 0;
+    // Tablebase probes that gave a value, and the deepest ply the current
+    // iteration reached (the driver clears it for each iteration).
+    uint32_t tbHits = 0;
+    int selDepth = 0;
     void clear();
 };
 
@@ -37,12 +41,24 @@ struct RootProgress {
     Relaxed<uint32_t> currentRootMove{0};
 };
 
+// A root line as last reported, which the answer's final report repeats.
+struct ReportedLine {
+    int depth = 0, selDepth = 0, score = 0;
+    int marker = -1;      // as the thinking line's: 1 lower bound, 0 upper bound, -1 exact
+    bool scored = false;  // false: no score was searched for (a book move)
+    uint32_t variation[60] = {};
+};
+
 // The variations the thinking lines, pondering and the log use. Read and
 // written only under the output lock.
 struct PublishedVariations {
     uint32_t principal[60];
     uint32_t previous[60];
     uint32_t displayed[60];
+    // The reported root lines, best first (lineCount of them; line 0's
+    // variation is the displayed one).
+    int lineCount = 0;
+    ReportedLine lines[MAX_MULTI_PV];
 };
 
 // Signals to the search. abortSearch is set by whoever stops the search (the
@@ -75,6 +91,11 @@ struct SearchWorker {
     // Written by the driver: the last iteration's score and the iteration cap.
     int bestScore = NO_SCORE;
     int maxIterations = 60;
+    // Written by the driver for each search and each root line: the form of
+    // the thinking lines (1 UCI) and the rank of the line the root searches
+    // (its moves are then numbered after the lines already found).
+    int uciReports = 0;
+    int rootLineIndex = 0;
 
     // The root cell: score << 16 | move of the best root move found so far.
     uint32_t rootPvWord() const { return pvTable[0][0]; }

@@ -1,64 +1,19 @@
 // Searches a fixed set of positions to a fixed depth with fresh tables and
 // prints the node total, a signature of the search's behaviour.
-// usage: bench [depth, default 10] [threads, default 1] [positions, default all]
-// With more than one thread the total (summed over the workers) varies from
-// run to run: only the one-thread total is a signature.
+// usage: bench [depth] [threads, default 1] [positions, default all]
+// With more than one thread the total varies from run to run: only the
+// one-thread total is a signature.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include "board/game.h"
-#include "board/notation.h"
+#include "engine/bench.h"
 #include "search/driver.h"
-#include "search/search.h"
 #include "search/searchpool.h"
-#include "search/transtable.h"
-#include "eval/pawnhash.h"
-#include "platform/platform.h"
 #include "engine/report.h"
-#include "search/worker.h"
-
-static const char* const BENCH_POSITIONS[] = {
-    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
-    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
-    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
-    "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
-    "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
-    "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
-    "rnbqkb1r/pp1p1ppp/4pn2/2p5/2PP4/5N2/PP2PPPP/RNBQKB1R w KQkq - 0 4",
-    "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3",
-    "r1bqk2r/pppp1ppp/2n2n2/2b1p3/2B1P3/3P1N2/PPP2PPP/RNBQK2R w KQkq - 1 5",
-    "rnbqkb1r/ppp2ppp/4pn2/3p2B1/2PP4/2N5/PP2PPPP/R2QKBNR b KQkq - 1 4",
-    "r2q1rk1/pp2bppp/2n1pn2/2pp4/3P1B2/2PBPN2/PP1N1PPP/R2QK2R w KQ - 4 9",
-    "2rq1rk1/pb1nbppp/1p2pn2/2pp4/2PP4/1PN1PN2/PB2BPPP/2RQ1RK1 w - - 4 11",
-    "r1b2rk1/2q1bppp/p2ppn2/1p6/3NP3/1BN5/PPP2PPP/R2Q1RK1 w - - 0 12",
-    "r2qr1k1/1b1nbppp/p2p1n2/1pp1p3/4P3/1BPP1N1P/PP1N1PP1/R1BQR1K1 w - - 0 13",
-    "3r1rk1/p4ppp/1qn1p3/2bpP3/5P2/1P1B1N2/P1Q3PP/R4R1K b - - 0 18",
-    "r1q2rk1/2p1bppp/2Pp4/p6b/Q1PNp3/4B3/PP1R1PPP/2K4R w - - 2 18",
-    "4rrk1/pp1n3p/3q2pQ/2p1pb2/2PP4/2P3N1/P2B2PP/4RRK1 b - - 7 19",
-    "2r3k1/pppR1pp1/4p3/4P1P1/5P2/1P4K1/P1P5/8 w - - 0 30",
-    "8/8/4k3/3p4/3P4/4K3/8/8 w - - 0 1",
-    "8/8/8/4k3/8/8/3PK3/8 w - - 0 1",
-    "8/5pk1/6p1/8/6P1/5PK1/8/8 w - - 0 1",
-    "8/8/1p1k4/1P6/2PK4/8/8/8 w - - 0 1",
-    "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1",
-    "8/8/8/8/5k2/8/4R3/4K3 w - - 0 1",
-    "8/8/8/8/8/5k2/8/3QK3 w - - 0 1",
-    "4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1",
-    "r1bq2r1/b4pk1/p1pp1p2/1p2pP2/1P2P1PB/3P4/1PPQ2P1/R3K2R w - - 0 1",
-    "5rk1/1ppb3p/p1pb4/6q1/3P1p1r/2P1R2P/PP1BQ1P1/5RKN w - - 0 1",
-    "r5k1/pp4pp/4p3/2pp4/3P1P2/2P3P1/P6P/4R1K1 w - - 0 1",
-    "6k1/pp3ppp/4p3/8/8/4P3/PP3PPP/6K1 w - - 0 1",
-    "3k4/3P4/3K4/8/8/8/8/8 w - - 0 1",
-    "8/P7/8/8/8/8/6k1/K7 w - - 0 1",
-    "2kr3r/pp1q1ppp/5n2/1Nb5/2Pp1B2/7Q/P4PPP/1R3RK1 w - - 0 1",
-    "r1b1k2r/ppppnppp/2n2q2/2b5/3NP3/2P1B3/PP3PPP/RN1QKB1R w KQkq - 0 1",
-    "6k1/5p2/6p1/8/7p/8/6PP/6K1 b - - 0 1",
-    "1k6/1b6/8/8/7R/8/8/4K2R b K - 0 1",
-};
 
 int main(int argc, char** argv) {
-    int depth = argc > 1 ? std::atoi(argv[1]) : 10;
-    if (depth < 2) depth = 2;
+    int depth = argc > 1 ? std::atoi(argv[1]) : BENCH_DEFAULT_DEPTH;
     const int threads = argc > 2 ? std::atoi(argv[2]) : 1;
     const int positions = argc > 3 ? std::atoi(argv[3]) : 0;
     if (setSearchThreads(threads) != std::max(threads, 1)) {
@@ -66,39 +21,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     selectEnglishLetters();
-    allocateTransTable(uint64_t(16) << 20);
     useBook = 0;
     postThinking = 0;
-    uint64_t total = 0;
-    uint32_t start = tickCount();
-    int index = 0;
-    for (const char* fen : BENCH_POSITIONS) {
-        if (positions > 0 && index == positions) break;
-        index++;
-        if (setupFromFen(game, fen) < 0) {
-            std::fprintf(stderr, "bad position %d: %s\n", index, fen);
-            return 1;
-        }
-        clearTransTable();
-        clearPawnHash();
-        clearHistory();
-        clearHelperTables();
-        TimeBudget budget;
-        budget.maxDepth = depth;
-        budget.targetTenths = budget.hardTenths = 1 << 30;
-        PonderState ponder;
-        searchWorker.signals.abortSearch = 0;
-        uint32_t r = think(game, budget, ponder);
-        char move[8];
-        moveToText(r & 0xFFFF, move);
-        const uint32_t nodes = searchNodeTotal(searchWorker);
-        std::printf("%2d %-6s %10u  %s\n", index, move, nodes, fen);
-        total += nodes;
-    }
-    uint32_t ms = tickCount() - start;
-    if (ms == 0) ms = 1;
-    std::printf("Total time (ms) : %u\n", ms);
-    std::printf("Nodes/second    : %llu\n", (unsigned long long)(total * 1000 / ms));
-    std::printf("%llu\n", (unsigned long long)total);
-    return 0;
+    return runBench(depth, stdout, positions) != 0 ? 0 : 1;
 }

@@ -8,6 +8,12 @@ the engine's best few moves early in the game, from a seeded random source,
 so the same arguments give the same kind of games.
 
     python3 tools/selfplay.py --games 200 --seed 1 --out book/games/selfplay.pgn
+
+For book games only the opening matters: --nodes searches a fixed node count
+(steadier than a depth), --vary-plies and --window say how long and how
+close to the best the openings vary, and --adjudicate ends a game after that
+many plies with the result the engine's evaluation gives (a win beyond
+--margin centipawns, else a draw), which costs far less than playing it out.
 """
 import argparse
 import random
@@ -60,9 +66,9 @@ class Engine:
                 legal.append(line.split(":")[0])
         return fen, bool(checkers), legal
 
-    def candidates(self, depth):
+    def candidates(self, limit):
         """(move, centipawns) of the best few moves, best first."""
-        self.send("go depth %d" % depth)
+        self.send("go " + limit)
         best = {}
         for line in self.wait("bestmove"):
             if not line.startswith("info") or " pv " not in line or " multipv " not in line:
@@ -122,7 +128,7 @@ def insufficient(squares):
     return not rest or (len(rest) == 1 and rest[0] in "NB")
 
 
-def play(engine, rng, depth, max_plies):
+def play(engine, rng, limit, max_plies, vary_plies=10, window=40, adjudicate=0, margin=75, first_moves=None):
     engine.send("ucinewgame")
     moves, sans, seen = [], [], {}
     result, why = None, None
@@ -148,15 +154,21 @@ def play(engine, rng, depth, max_plies):
             result, why = "1/2-1/2", "insufficient material"
         elif len(moves) >= max_plies:
             result, why = "1/2-1/2", "adjudicated at %d plies" % max_plies
+        elif adjudicate and len(moves) >= adjudicate:
+            cp = engine.candidates(limit)[0][1]  # for the side to move
+            white = cp if fen.split()[1] == "w" else -cp
+            result = "1-0" if white > margin else "0-1" if white < -margin else "1/2-1/2"
+            why = "evaluated %+d at %d plies" % (white, len(moves))
         if result:
             break
-        if not moves:
-            move = rng.choice(FIRST_MOVES)
+        if not moves and (first_moves or not adjudicate):
+            # The engine's own first choice hardly varies: a list covers more openings.
+            move = rng.choice(first_moves or FIRST_MOVES)
         else:
-            cands = engine.candidates(depth)
-            if len(moves) < 10:
+            cands = engine.candidates(limit)
+            if len(moves) < vary_plies:
                 # Early on, any move close to the best keeps the openings varied.
-                near = [m for m, cp in cands if cp >= cands[0][1] - 40]
+                near = [m for m, cp in cands if cp >= cands[0][1] - window]
                 move = rng.choice(near)
             else:
                 move = cands[0][0]
@@ -165,9 +177,9 @@ def play(engine, rng, depth, max_plies):
     return sans, result, why
 
 
-def write_game(out, number, sans, result, why, depth):
+def write_game(out, number, sans, result, why, player):
     out.write('[Event "Velmora self-play"]\n[Site "local"]\n[Date "????.??.??"]\n')
-    out.write('[Round "%d"]\n[White "stockfish depth %d"]\n[Black "stockfish depth %d"]\n' % (number, depth, depth))
+    out.write('[Round "%d"]\n[White "stockfish %s"]\n[Black "stockfish %s"]\n' % (number, player, player))
     out.write('[Result "%s"]\n[Termination "%s"]\n\n' % (result, why))
     words = []
     for i, s in enumerate(sans):
@@ -188,6 +200,12 @@ def main():
     ap.add_argument("--games", type=int, default=200)
     ap.add_argument("--depth", type=int, default=6)
     ap.add_argument("--max-plies", type=int, default=200)
+    ap.add_argument("--nodes", type=int, default=0, help="search this many nodes a move instead of --depth")
+    ap.add_argument("--vary-plies", type=int, default=10)
+    ap.add_argument("--window", type=int, default=40, help="centipawns from the best a varied move may be")
+    ap.add_argument("--adjudicate", type=int, default=0, help="end games after this many plies by evaluation")
+    ap.add_argument("--margin", type=int, default=75, help="centipawns an adjudicated win needs")
+    ap.add_argument("--first-moves", default="", help="comma-separated first moves to draw from")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--out", default="-")
     args = ap.parse_args()
@@ -195,8 +213,10 @@ def main():
     engine = Engine(args.engine, 16)
     out = sys.stdout if args.out == "-" else open(args.out, "w")
     for n in range(1, args.games + 1):
-        sans, result, why = play(engine, rng, args.depth, args.max_plies)
-        write_game(out, n, sans, result, why, args.depth)
+        limit = "nodes %d" % args.nodes if args.nodes else "depth %d" % args.depth
+        sans, result, why = play(engine, rng, limit, args.max_plies, args.vary_plies, args.window,
+                                 args.adjudicate, args.margin, [m for m in args.first_moves.split(",") if m])
+        write_game(out, n, sans, result, why, limit)
         out.flush()
         print("game %d: %s (%s, %d plies)" % (n, result, why, len(sans)), file=sys.stderr)
     engine.close()

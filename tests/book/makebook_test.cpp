@@ -2,6 +2,7 @@
 #include <random>
 #include <sstream>
 #include "board/game.h"
+#include "book/polyglot.h"
 #include "tests/book/booktestutil.h"
 #include "tools/lib/bookbuilder.h"
 #include "tools/lib/pgnreader.h"
@@ -150,6 +151,13 @@ TEST(MakeBookTest, KeepsTheFiveMostPlayedAndFitsLargeTotalsInSixteenBits) {
     std::vector<uint16_t> order;
     for (const BookEntry& e : r.entries) order.push_back(e.move);
     EXPECT_EQ(order, (std::vector<uint16_t>{2, 1, 7, 3, 4}));
+    // Moves of fewer games than asked are left out, and a position without
+    // any left gets no record.
+    std::vector<BookRecord> common = builder.records(5);
+    ASSERT_EQ(common.size(), 1u);
+    EXPECT_EQ(common[0].entries[3].move, 3);
+    EXPECT_EQ(common[0].entries[4].move, 0);
+    EXPECT_TRUE(builder.records(200000).empty());
     for (const BookEntry& e : r.entries) EXPECT_LE(uint32_t(e.points), 2u * e.count) << e.move;
     EXPECT_EQ(r.entries[0].count, 65535);
     EXPECT_EQ(r.entries[0].points, 65535);
@@ -188,6 +196,69 @@ TEST(PgnReaderTest, GarbledTextNeverCrashesTheReaderOrTheBuilder) {
         for (const BookRecord& r : builder.records())
             for (const BookEntry& e : r.entries) EXPECT_LE(uint32_t(e.points), 2u * e.count);
     }
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<PolyglotMove> polyglotMovesAfter(const std::string& path, std::vector<const char*> moves) {
+    keyAfter(moves);  // leaves the position in the global game
+    std::vector<PolyglotMove> out;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return out;
+    BookFileStamp stamp;
+    PolyglotBook book;
+    if (stampBookFile(f, path, stamp)) {
+        book.reset(stamp);
+        polyglotMoves(book, f, game, out);
+    }
+    std::fclose(f);
+    return out;
+}
+
+TEST(MakeBookTest, PolyglotBookWeighsMovesByHalfPointsAndDropsRareAndLostOnes) {
+    std::string text;
+    for (int i = 0; i < 3; i++) text += "1. e4 e5 2. Nf3 1-0\n";  // e4 won thrice: 6 half-points
+    for (int i = 0; i < 4; i++) text += "1. d4 d5 1/2-1/2\n";     // d4 drawn four times: 4
+    for (int i = 0; i < 2; i++) text += "1. c4 e5 1-0\n";         // c4 in only two games
+    for (int i = 0; i < 3; i++) text += "1. b3 e5 0-1\n";         // b3 lost every time
+    text += "1. g3 *\n";                                          // no result: not used
+    BookBuilder builder;
+    for (const PgnGame& pg : readAll(text)) builder.addGame(pg, 20);
+    std::string path = tempPath("made.bin");
+    ASSERT_TRUE(builder.writePolyglot(path));
+    std::vector<PolyglotMove> first = polyglotMovesAfter(path, {});
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0].move, mv("e2e4"));  // heaviest first
+    EXPECT_EQ(first[0].weight, 6);
+    EXPECT_EQ(first[1].move, mv("d2d4"));
+    EXPECT_EQ(first[1].weight, 4);
+    std::vector<PolyglotMove> reply = polyglotMovesAfter(path, {"e2e4"});
+    ASSERT_EQ(reply.size(), 0u);  // e5 lost every game it was played in
+    std::vector<PolyglotMove> second = polyglotMovesAfter(path, {"d2d4", "d7d5"});
+    EXPECT_EQ(second.size(), 0u);  // the games end before a white second move
+
+    // With one game enough, the rare c4 comes in; the lost b3 still does not.
+    ASSERT_TRUE(builder.writePolyglot(path, 1));
+    EXPECT_EQ(polyglotMovesAfter(path, {}).size(), 3u);
+    std::remove(path.c_str());
+}
+
+TEST(MakeBookTest, PolyglotWeightsStayInSixteenBitsAndInProportion) {
+    BookBuilder builder;
+    PgnGame e4 = readAll("1. e4 1-0\n")[0], d4 = readAll("1. d4 1/2-1/2\n")[0];
+    // Counts are halved as they grow (as polyglot does, which favours the
+    // later games); games in a steady mix keep their proportion.
+    for (int i = 0; i < 20000; i++) {
+        for (int k = 0; k < 3; k++) builder.addGame(e4, 1);
+        builder.addGame(d4, 1);
+    }
+    std::vector<PolyglotEntry> entries = builder.polyglotEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    // 120000 and 20000 half-points would not fit; their ratio of 6 stays.
+    EXPECT_NEAR(double(entries[0].weight) / entries[1].weight, 6.0, 0.1);
+    EXPECT_EQ(entries[0].move, toPolyglotMove(mv("e2e4")));
 }
 
 }  // namespace

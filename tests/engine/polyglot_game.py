@@ -4,7 +4,8 @@ uses for UCI engines) against fairymax, relaying moves as an interface does.
 Both clocks run as an interface keeps them and are sent as they stand, so
 running out of time is seen. Passes when the game ends with a regular result
 (the opponent losing on time is one), without a sanitizer report on the
-engine's standard error; exits 77 (skipped) when polyglot or fairymax is not
+engine's standard error, and with every thinking line polyglot passes on
+carrying a variation; exits 77 (skipped) when polyglot or fairymax is not
 installed."""
 import os
 import re
@@ -16,6 +17,8 @@ import tempfile
 import time
 
 RESULT = re.compile(r"^(1-0|0-1|1/2-1/2) \{")
+# depth, score, time, nodes, then the variation.
+THINKING = re.compile(r"^\s*\d+\s+[-+]?\d+\s+\d+\s+\d+(.*)$")
 
 
 def find(name):
@@ -84,6 +87,7 @@ def main():
         return [d.decode(errors="replace") for d in done]
 
     mover, plies, result, started = 0, 0, None, time.time()
+    thinking, empty = 0, []
     last = time.time()
     while result is None and plies < 600 and time.time() - last < 90:
         if clock[mover] - (time.time() - last) * 100 < 0:
@@ -100,6 +104,10 @@ def main():
             for line in got:
                 if os.environ.get("VERBOSE"):
                     print(side[who].name, line)
+                if who == 0 and THINKING.match(line):
+                    thinking += 1
+                    if not THINKING.match(line).group(1).strip():
+                        empty.append(line)
                 if RESULT.match(line) or line.startswith("resign"):
                     result = result or "%s: %s" % (side[who].name, line)
                 elif line.startswith("Illegal move"):
@@ -131,6 +139,11 @@ def main():
         print("FAIL: sanitizer report from the engine:\n" + "\n".join(reports[:10]))
         return 1
     if result is None or result.startswith("FAIL") or "Illegal" in result:
+        return 1
+    # What polyglot makes of our info lines is what xboard shows.
+    print("%d thinking lines from polyglot, %d without a variation" % (thinking, len(empty)))
+    if thinking == 0 or empty:
+        print("FAIL: thinking lines without a variation:\n" + "\n".join(empty[:5]))
         return 1
     return 0
 

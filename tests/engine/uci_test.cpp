@@ -4,12 +4,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <set>
+#include <regex>
+#include <sstream>
 #include <string>
+#include <vector>
 #include "board/game.h"
 #include "board/notation.h"
 #include "egtb/tablebase.h"
 #include "engine/commandloop.h"
 #include "search/transtable.h"
+#include "filetest_util.h"
 #include "engine_process.h"
 
 namespace {
@@ -39,6 +44,68 @@ bool isLegalIn(Game& g, const std::string& text) {
     return false;
 }
 
+// The lines of one search: from the go to its bestmove (the last line).
+std::vector<std::string> searchLines(EngineProcess& e, const std::string& go, int timeoutMs) {
+    const size_t from = e.lines.size();
+    e.send(go);
+    e.waitFor("bestmove ", timeoutMs);
+    return std::vector<std::string>(e.lines.begin() + long(from), e.lines.end());
+}
+
+std::vector<std::string> wordsOf(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+// The value after a field name of an info line ("" when absent).
+std::string fieldOf(const std::string& line, const std::string& name) {
+    std::vector<std::string> w = wordsOf(line);
+    for (size_t i = 0; i + 1 < w.size(); i++)
+        if (w[i] == name) return w[i + 1];
+    return "";
+}
+
+// The moves after "pv".
+std::vector<std::string> pvOf(const std::string& line) {
+    std::vector<std::string> w = wordsOf(line), pv;
+    size_t i = 0;
+    while (i < w.size() && w[i] != "pv") i++;
+    pv.assign(w.begin() + long(std::min(i + 1, w.size())), w.end());
+    return pv;
+}
+
+// How a final line may stand without depth and score: never after a
+// search, always for a book move, either after a stop before the first
+// iteration ended.
+enum FinalScore { SEARCHED, BOOK, EITHER };
+
+// A search's lines end with a final info line, with depth, score and a pv
+// that starts with the bestmove, just before the bestmove.
+void expectFinalLine(const std::vector<std::string>& lines, const std::string& what, FinalScore kind = SEARCHED) {
+    ASSERT_GE(lines.size(), 2u) << what;
+    const std::string& best = lines.back();
+    ASSERT_EQ(best.compare(0, 9, "bestmove "), 0) << what;
+    const std::string& final = lines[lines.size() - 2];
+    EXPECT_EQ(final.compare(0, 5, "info "), 0) << what << ": " << final;
+    const bool scored = final.find(" score ") != std::string::npos;
+    if (kind != EITHER) {
+        EXPECT_EQ(scored, kind == SEARCHED) << what << ": " << final;
+    }
+    EXPECT_EQ(final.find(" depth ") != std::string::npos, scored) << what << ": " << final;
+    std::vector<std::string> pv = pvOf(final);
+    ASSERT_FALSE(pv.empty()) << what << ": " << final;
+    EXPECT_EQ(pv[0], wordsOf(best)[1]) << what;
+}
+
+// The move of a "bestmove <move> [ponder <reply>]" line.
+std::string moveOf(const std::string& bestmove) {
+    if (bestmove.compare(0, 9, "bestmove ") != 0) return "";
+    const size_t end = bestmove.find(' ', 9);
+    return bestmove.substr(9, end == std::string::npos ? std::string::npos : end - 9);
+}
+
 long msSince(std::chrono::steady_clock::time_point t) {
     return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count());
 }
@@ -57,10 +124,11 @@ TEST(Uci, GoReadsTheClocks) {
     EXPECT_EQ(session.clocks.movesPerPeriod, 40);
     EXPECT_EQ(session.clocks.engineTenths, 2500);  // Black to move
     EXPECT_EQ(session.clocks.opponentTenths, 2000);
-    // NalimovCache 0 changes nothing, 8 sets 8 MiB; Hash resizes the table.
-    uint64_t cache = tbCacheBytes;
+    // NalimovCache is held to 1..64 MiB, 8 sets 8 MiB; Hash resizes the table.
     runLines("setoption name NalimovCache value 0\n");
-    EXPECT_EQ(tbCacheBytes, cache);
+    EXPECT_EQ(tbCacheBytes, 1u << 20);
+    runLines("setoption name NalimovCache value 65\n");
+    EXPECT_EQ(tbCacheBytes, 64u << 20);
     runLines("setoption name NalimovCache value 8\nsetoption name Hash value 64\n");
     EXPECT_EQ(tbCacheBytes, 8388608u);
     EXPECT_EQ(ttSizeMiB(), 48);
@@ -102,17 +170,25 @@ TEST(Uci, HandshakeReadinessAndStop) {
     ASSERT_TRUE(e.readLine(line, 3000));
     EXPECT_EQ(line, "Error (unknown command): ISREADY");
     e.send("uci");
+    // The defaults are what a fresh engine runs with: a 3 MB table, a 4 MB cache.
     const char* expected[] = {"id name Velmora 4.0",
                               "id author",
                               "option name NalimovPath type string default",
-                              "option name NalimovCache type spin default 4 min 1 max 16",
+                              "option name NalimovCache type spin default 4 min 1 max 64",
+                              "option name Hash type spin default 3 min 3 max 49152",
                               "option name Threads type spin default 1 min 1 max 256",
-                              "option name Hash type spin default 128 min 30 max 1000",
-                              "uciok"};
+                              "option name Clear Hash type button",
+                              "option name Ponder type check default false",
+                              "option name OwnBook type check default true",
+                              "option name BookFile type string default",
+                              "option name Move Overhead type spin default 10 min 0 max 5000",
+                              "option name MultiPV type spin default 1 min 1 max 256"};
     for (const char* x : expected) {
         ASSERT_TRUE(e.readLine(line, 3000));
         EXPECT_EQ(line.compare(0, std::strlen(x), x), 0) << line;
     }
+    while (e.readLine(line, 3000) && line.compare(0, 7, "option ") == 0) {}
+    EXPECT_EQ(line, "uciok");
     e.send("setoption name OwnBook value false");
     e.send("stop");  // idle: nothing
     e.send("isready");
@@ -140,7 +216,7 @@ TEST(Uci, HandshakeReadinessAndStop) {
     e.send("go");
     usleep(300000);
     e.send("stop");
-    EXPECT_EQ(e.waitFor("bestmove ", 3000), "bestmove d1d8");
+    EXPECT_EQ(moveOf(e.waitFor("bestmove ", 3000)), "d1d8");
 
     // movetime, depth, no legal move, lower-case promotions.
     auto start = std::chrono::steady_clock::now();
@@ -153,7 +229,7 @@ TEST(Uci, HandshakeReadinessAndStop) {
     e.send("ucinewgame");
     e.send("position fen 8/4P3/8/8/8/8/k7/4K3 w - - 0 1");
     e.send("go depth 14");  // shallower, the unstoppable pawn outscores its queen
-    EXPECT_EQ(e.waitFor("bestmove ", 5000), "bestmove e7e8q");
+    EXPECT_EQ(moveOf(e.waitFor("bestmove ", 5000)), "e7e8q");
     e.send("position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
     e.send("go depth 3");
     EXPECT_EQ(e.waitFor("bestmove ", 3000), "bestmove 0000");
@@ -186,7 +262,7 @@ TEST(Uci, PlaysAGameAgainstItselfWithLegalMoves) {
         ASSERT_FALSE(best.empty()) << "ply " << ply;
         int used = int(msSince(start));
         (local.sideToMove ? btime : wtime) += 100 - used;
-        std::string m = best.substr(9);
+        std::string m = moveOf(best);
         ASSERT_TRUE(isLegalIn(local, m)) << m << " at ply " << ply;
         std::string t = m;
         for (char& c : t) c = char(std::toupper((unsigned char)c));
@@ -249,17 +325,27 @@ TEST(Uci, LongMoveListsAreReplayedWhole) {
 }
 
 // Tablebase paths keep their leading '/' or '.'; only quotes or brackets
-// around them go, and an empty value adds nothing.
+// around them go, and an empty value adds nothing. A directory already in
+// the list is not added twice, a missing one not at all.
 TEST(Uci, TablebasePathsKeepTheirCharacters) {
+    TempDir dir;
+    for (const char* sub : {"tbx", "with space", "opt"}) ASSERT_EQ(mkdir(dir.file(sub).c_str(), 0700), 0);
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dir.path.c_str()), 0);
     std::string saved = tbPath;
     tbPath.clear();
-    runLines("uci\nsetoption name NalimovPath value ./tbx\nsetoption name NalimovPath value\n"
-             "egtpath nalimov \"/tmp/no such dir\"\negtpath nalimov\negtpath nalimov \nsetoption name NalimovPath value {/opt/tb}\n");
-    EXPECT_EQ(tbPath, "./tbx;/tmp/no such dir;/opt/tb");
+    const std::string spaced = dir.file("with space"), opt = dir.file("opt");
+    runLines("uci\nsetoption name NalimovPath value ./tbx\nsetoption name NalimovPath value\n");
+    runLines("egtpath nalimov \"" + spaced + "\"\negtpath nalimov\negtpath nalimov \n");
+    runLines("setoption name NalimovPath value {" + opt + "}\nsetoption name NalimovPath value ./missing\n");
+    runLines("setoption name NalimovPath value ./tbx\n");
+    EXPECT_EQ(tbPath, "./tbx;" + dir.file("with space") + ";" + dir.file("opt"));
     session.uciMode = 0;
     closeTablebases();
     tbPath = saved;
     tbMaxPieces = initTablebases(tbPath.c_str(), tbCacheBytes);
+    EXPECT_EQ(chdir(cwd), 0);
 }
 
 // A go sent the instant the previous bestmove arrives (or the readyok after
@@ -356,4 +442,174 @@ TEST(Uci, HugeTimeValuesGiveSoundBudgets) {
     session.clocks.engineTenths = session.clocks.opponentTenths = 0;
     session.clocks.engineMs = -1;
     session.budget.capMs = 0;
+}
+
+// Info lines as UCI has them: the pv is moves only, a bound is said after
+// the score, the search's counters go with every line, the root move under
+// search is shown once the search has run a second, and a final line comes
+// before every bestmove.
+TEST(Uci, InfoLinesFollowTheProtocol) {
+    EngineProcess e;
+    e.send("uci");
+    ASSERT_FALSE(e.waitFor("uciok", 3000).empty());
+    // Out of the book, which would answer the start at once.
+    const std::string middleGame = "position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
+    e.send(middleGame);
+    // Until the root moves are shown (after a second) and a few iterations
+    // are reported, then stop.
+    size_t from = e.lines.size();
+    e.send("go infinite");
+    std::string line;
+    bool rootMoveShown = false;
+    int iterations = 0;
+    auto start = std::chrono::steady_clock::now();
+    while (msSince(start) < 20000 && !(rootMoveShown && iterations >= 3)) {
+        if (!e.readLine(line, 500)) continue;
+        rootMoveShown = rootMoveShown || line.find(" currmove ") != std::string::npos;
+        iterations += line.find(" score ") != std::string::npos;
+    }
+    e.send("stop");
+    e.waitFor("bestmove ", 5000);
+    std::vector<std::string> lines(e.lines.begin() + long(from), e.lines.end());
+    expectFinalLine(lines, "infinite");
+    const std::regex move("[a-h][1-8][a-h][1-8][qrbn]?");
+    int scored = 0, currmoves = 0;
+    for (const std::string& l : lines) {
+        if (l.compare(0, 5, "info ") != 0) continue;
+        if (l.find(" currmove ") != std::string::npos) {
+            currmoves++;
+            EXPECT_TRUE(std::regex_match(fieldOf(l, "currmove"), move)) << l;
+            EXPECT_GE(std::stoi(fieldOf(l, "currmovenumber")), 1) << l;
+            continue;
+        }
+        for (const std::string& m : pvOf(l)) EXPECT_TRUE(std::regex_match(m, move)) << l;
+        if (l.find(" score ") == std::string::npos) continue;
+        scored++;
+        std::vector<std::string> w = wordsOf(l);
+        size_t at = 0;
+        while (w[at] != "score") at++;
+        ASSERT_LT(at + 3, w.size()) << l;
+        // "score cp N [lowerbound|upperbound]", then the next field.
+        EXPECT_TRUE(w[at + 1] == "cp" || w[at + 1] == "mate") << l;
+        if (w[at + 3] == "lowerbound" || w[at + 3] == "upperbound") at++;
+        EXPECT_EQ(w[at + 3], "nodes") << l;
+        EXPECT_GE(std::stoi(fieldOf(l, "seldepth")), 1) << l;
+        EXPECT_EQ(fieldOf(l, "multipv"), "1") << l;
+        EXPECT_FALSE(fieldOf(l, "nps").empty()) << l;
+        int hashfull = std::stoi(fieldOf(l, "hashfull"));
+        EXPECT_GE(hashfull, 0) << l;
+        EXPECT_LE(hashfull, 1000) << l;
+        EXPECT_EQ(fieldOf(l, "tbhits"), "0") << l;
+    }
+    EXPECT_GT(scored, 3);
+    EXPECT_GT(currmoves, 0);
+
+    // The fail high of the first window is no score: three queens up, every
+    // line says so.
+    e.send("position fen 4k3/8/8/8/8/8/8/QQQ1K3 w - - 0 1");
+    lines = searchLines(e, "go depth 4", 5000);
+    expectFinalLine(lines, "three queens");
+    for (const std::string& l : lines) {
+        if (l.find(" score cp ") != std::string::npos) {
+            EXPECT_GT(std::stoi(fieldOf(l, "cp")), 3000) << l;
+        }
+    }
+
+    // go depth 1 searches and reports one ply.
+    e.send(middleGame);
+    lines = searchLines(e, "go depth 1", 3000);
+    expectFinalLine(lines, "depth 1");
+    for (const std::string& l : lines) {
+        if (l.compare(0, 11, "info depth ") == 0) {
+            EXPECT_EQ(fieldOf(l, "depth"), "1") << l;
+        }
+    }
+
+    // The game is over: a final line all the same.
+    e.send("position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
+    lines = searchLines(e, "go depth 3", 3000);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "info depth 0 score cp 0");  // stalemate
+    EXPECT_EQ(lines.back(), "bestmove 0000");
+    e.send("position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1");
+    lines = searchLines(e, "go depth 3", 3000);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "info depth 0 score mate 0");
+
+    // A book move is no search: its final line has the move alone (the
+    // book may also pass, after the misses above).
+    e.send("position startpos");
+    expectFinalLine(searchLines(e, "go depth 5", 3000), "book", EITHER);
+
+    // Stopped at once: the move, with a score if an iteration ended.
+    e.send(middleGame);
+    from = e.lines.size();
+    e.send("go infinite");
+    e.send("stop");
+    ASSERT_FALSE(e.waitFor("bestmove ", 3000).empty());
+    expectFinalLine(std::vector<std::string>(e.lines.begin() + long(from), e.lines.end()), "stopped at once", EITHER);
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(2000), 0);
+}
+
+// go mate answers once the mate is found, searchmoves keeps to its moves,
+// MultiPV reports its lines in order.
+TEST(Uci, MateSearchMovesAndMultiPv) {
+    EngineProcess e;
+    e.send("uci");
+    ASSERT_FALSE(e.waitFor("uciok", 3000).empty());
+    e.send("position fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(searchLines(e, "go mate 1", 3000).back(), "bestmove d1d8");
+    EXPECT_LT(msSince(start), 2000);
+    e.send("position fen 4k3/8/8/8/8/8/8/QQQ1K3 w - - 0 1");
+    std::vector<std::string> lines = searchLines(e, "go mate 2", 3000);
+    expectFinalLine(lines, "mate 2");
+    EXPECT_EQ(fieldOf(lines[lines.size() - 2], "mate"), "2");
+    // No mate to find: the search goes on until stop.
+    e.send("position startpos");
+    const size_t from = e.lines.size();
+    e.send("go mate 3");
+    usleep(500000);
+    for (size_t i = from; i < e.lines.size(); i++) {
+        EXPECT_NE(e.lines[i].compare(0, 8, "bestmove"), 0);
+    }
+    e.send("stop");
+    EXPECT_FALSE(e.waitFor("bestmove ", 3000).empty());
+
+    e.send("position startpos");
+    lines = searchLines(e, "go depth 6 searchmoves a2a3 h2h3", 5000);
+    expectFinalLine(lines, "searchmoves");
+    const std::string best = lines.back();
+    EXPECT_TRUE(moveOf(best) == "a2a3" || moveOf(best) == "h2h3") << best;
+    for (const std::string& l : lines) {
+        std::vector<std::string> pv = pvOf(l);
+        if (!pv.empty()) {
+            EXPECT_TRUE(pv[0] == "a2a3" || pv[0] == "h2h3") << l;
+        }
+    }
+
+    e.send("setoption name MultiPV value 3");
+    e.send("position startpos moves e2e4");
+    lines = searchLines(e, "go depth 5", 5000);
+    expectFinalLine(lines, "MultiPV");
+    std::vector<std::string> last;  // the last iteration's lines, in order
+    for (size_t i = lines.size() - 5; i + 2 < lines.size(); i++) last.push_back(lines[i]);
+    std::set<std::string> firsts;
+    for (int k = 0; k < 3; k++) {
+        EXPECT_EQ(fieldOf(last[k], "multipv"), std::to_string(k + 1)) << last[k];
+        EXPECT_EQ(fieldOf(last[k], "depth"), "5") << last[k];
+        if (k > 0) {
+            EXPECT_LE(std::stoi(fieldOf(last[k], "cp")), std::stoi(fieldOf(last[k - 1], "cp"))) << last[k];
+        }
+        firsts.insert(pvOf(last[k]).at(0));
+    }
+    EXPECT_EQ(firsts.size(), 3u);
+    EXPECT_EQ(pvOf(last[0]).at(0), wordsOf(lines.back())[1]);
+    EXPECT_EQ(lines[lines.size() - 2], last[0].substr(0, last[0].find(" nodes ")) +
+                                           lines[lines.size() - 2].substr(lines[lines.size() - 2].find(" nodes ")));
+    e.send("setoption name MultiPV value 0");
+    EXPECT_NE(e.waitFor("info string", 2000).find("MultiPV"), std::string::npos);
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(2000), 0);
 }

@@ -418,6 +418,29 @@ TEST(Xboard, PonderOutputReadsFromTheShownPosition) {
     EXPECT_EQ(e.waitExit(3000), 0);
 }
 
+// BK lists a Polyglot book's moves too, each legal, with its share of the weights.
+TEST(Xboard, BookListingReadsPolyglotBooks) {
+    const std::string book = sourceRoot() + "tests/book/data/selfplay.bin";
+    if (access(book.c_str(), R_OK) != 0) GTEST_SKIP() << "no " << book;
+    EngineResult r = run("new\noption BOOK FILE=" + book + "\nbk\nping 1\n");
+    std::istringstream in(r.out);
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    Game g = startingGame();
+    size_t i = 0;
+    int share = 0;
+    for (; i < lines.size() && !lines[i].empty(); i++) {
+        ASSERT_EQ(lines[i][0], '\t') << r.out;
+        const size_t tab = lines[i].find('\t', 1);
+        std::string bad;
+        EXPECT_TRUE(sanLineLegal(g, lines[i].substr(1, tab - 1), bad)) << lines[i];
+        share += std::atoi(lines[i].c_str() + tab + 1);
+    }
+    EXPECT_GT(i, 0u) << r.out;
+    EXPECT_GT(share, 90) << r.out;
+    EXPECT_LE(share, 100) << r.out;
+}
+
 // HINT, BK and DRAW: a move suggested, the book shown as an indented block
 // ended by an empty line, a draw offer taken when the engine stands worse.
 TEST(Xboard, HintBookAndDrawOffers) {

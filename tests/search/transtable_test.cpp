@@ -221,4 +221,22 @@ TEST_F(TransTable, ThreadsHammeringOneBucketNeverHandBackAMixedEntry) {
     }
 }
 
+// Hashfull counts the current search's entries in a sample from the table's
+// start: an empty table is at 0, a full one at 1000, older searches' entries
+// are no longer in use.
+TEST_F(TransTable, HashfullSamplesTheCurrentAge) {
+    EXPECT_EQ(ttHashfull(), 0);
+    // White's entries go to even buckets: one in each of the first 500 buckets' even half.
+    for (uint32_t key = 0; key < 250; key++) ttStore(TT_LOWER, 10, 0, 256, 0, 0, node(key * 2, key + 1), 0);
+    EXPECT_EQ(ttHashfull(), 250);
+    for (uint32_t key = 0; key < 250; key++)
+        for (int side = 0; side < 2; side++) {
+            ttStore(TT_LOWER, 10, 0, 256, 0, side, node(key * 2, key + 1000), 0);
+            ttStore(TT_LOWER, 10, 0, 256, 0, side, node(key * 2, key + 5000), 0);
+        }
+    EXPECT_EQ(ttHashfull(), 1000);
+    newSearchAge();
+    EXPECT_EQ(ttHashfull(), 0);
+}
+
 }  // namespace

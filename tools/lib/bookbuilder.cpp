@@ -11,6 +11,20 @@ static Game& builderGame() {
     return g;
 }
 
+void BookBuilder::addPolyglotMove(const Game& g, uint32_t move, int points) {
+    std::vector<PolyglotMoveStats>& moves = polyglotPositions[polyglotKey(g)];
+    uint16_t pm = toPolyglotMove(move);
+    auto it = std::find_if(moves.begin(), moves.end(), [pm](const PolyglotMoveStats& s) { return s.move == pm; });
+    if (it == moves.end()) it = moves.insert(moves.end(), PolyglotMoveStats{pm});
+    it->count++;
+    it->points += uint32_t(points);
+    if (it->count >= BOOK_POLYGLOT_COUNT_LIMIT)
+        for (PolyglotMoveStats& s : moves) {
+            s.count = (s.count + 1) / 2;
+            s.points = (s.points + 1) / 2;
+        }
+}
+
 int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) {
     if (pgnResultPoints(pg.result, 0) < 0) {
         gamesSkipped++;
@@ -19,20 +33,25 @@ int BookBuilder::addGame(const PgnGame& pg, int maxPlies, std::string* warning) 
     }
     int added = 0;
     std::string problem, replayProblem;
-    int played = replayPgnGame(builderGame(), pg, maxPlies, [&](const Game& g, uint32_t move) {
-        char key[128];
-        positionText(g, key);
-        if (std::strlen(key) > size_t(BOOK_MAX_KEY)) {
-            keysRefused++;
-            if (!problem.empty()) problem += "; ";
-            problem += std::string("key longer than 69 characters refused: ") + key;
-            return;
-        }
-        BookMoveStats& s = positions[key][uint16_t(move & 0x7FFF)];
-        s.count++;
-        s.points += uint64_t(pgnResultPoints(pg.result, g.sideToMove));
-        added++;
-    }, &replayProblem);
+    int played = replayPgnGame(
+        builderGame(), pg, maxPlies,
+        [&](const Game& g, uint32_t move) {
+            // A Polyglot key fits any position.
+            addPolyglotMove(g, move, pgnResultPoints(pg.result, g.sideToMove));
+            char key[128];
+            positionText(g, key);
+            if (std::strlen(key) > size_t(BOOK_MAX_KEY)) {
+                keysRefused++;
+                if (!problem.empty()) problem += "; ";
+                problem += std::string("key longer than 69 characters refused: ") + key;
+                return;
+            }
+            BookMoveStats& s = positions[key][uint16_t(move & 0x7FFF)];
+            s.count++;
+            s.points += uint64_t(pgnResultPoints(pg.result, g.sideToMove));
+            added++;
+        },
+        &replayProblem);
     if (!replayProblem.empty()) problem += (problem.empty() ? "" : "; ") + replayProblem;
     if (played < 0) gamesSkipped++;
     else gamesUsed++;
@@ -54,11 +73,15 @@ static BookEntry fitEntry(uint16_t move, const BookMoveStats& s) {
 }
 
 // In key order (the map's): readers index a sorted book at little cost.
-std::vector<BookRecord> BookBuilder::records() const {
+std::vector<BookRecord> BookBuilder::records(int minGames) const {
     std::vector<BookRecord> out;
     out.reserve(positions.size());
     for (const auto& [key, moves] : positions) {
-        std::vector<std::pair<uint16_t, BookMoveStats>> order(moves.begin(), moves.end());
+        std::vector<std::pair<uint16_t, BookMoveStats>> order;
+        // A move seen in too few games is a guess, not the games' verdict.
+        for (const auto& entry : moves)
+            if (entry.second.count >= uint64_t(std::max(minGames, 1))) order.push_back(entry);
+        if (order.empty()) continue;
         // Most played first; ties by points, then by move word, so that a
         // build is reproducible.
         std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
@@ -75,7 +98,7 @@ std::vector<BookRecord> BookBuilder::records() const {
     return out;
 }
 
-bool BookBuilder::write(const std::string& path, std::string* error) const {
+bool BookBuilder::write(const std::string& path, std::string* error, int minGames) const {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
         if (error) *error = "cannot create " + path;
@@ -83,13 +106,47 @@ bool BookBuilder::write(const std::string& path, std::string* error) const {
     }
     bool ok = true;
     unsigned char bytes[BOOK_RECORD_SIZE];
-    for (const BookRecord& r : records()) {
+    for (const BookRecord& r : records(minGames)) {
         encodeRecord(r, bytes);
         if (std::fwrite(bytes, 1, sizeof bytes, f) != sizeof bytes) ok = false;
     }
     if (std::fclose(f) != 0) ok = false;
     if (!ok) {
         std::remove(path.c_str());  // a cut-off book would be silently incomplete
+        if (error) *error = "cannot write " + path;
+    }
+    return ok;
+}
+
+std::vector<PolyglotEntry> BookBuilder::polyglotEntries(int minGames) const {
+    std::vector<PolyglotEntry> out;
+    for (const auto& [key, moves] : polyglotPositions) {
+        size_t first = out.size();
+        for (const PolyglotMoveStats& s : moves)
+            if (s.count >= uint32_t(std::max(minGames, 1)) && s.points > 0)
+                out.push_back(PolyglotEntry{key, s.move, uint16_t(std::min<uint32_t>(s.points, 65535)), 0});
+        // Highest weight first; equal weights keep the order first seen.
+        std::stable_sort(out.begin() + long(first), out.end(),
+                         [](const PolyglotEntry& a, const PolyglotEntry& b) { return a.weight > b.weight; });
+    }
+    return out;
+}
+
+bool BookBuilder::writePolyglot(const std::string& path, int minGames, std::string* error) const {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        if (error) *error = "cannot create " + path;
+        return false;
+    }
+    bool ok = true;
+    unsigned char bytes[POLYGLOT_ENTRY_SIZE];
+    for (const PolyglotEntry& e : polyglotEntries(minGames)) {
+        encodePolyglotEntry(e, bytes);
+        if (std::fwrite(bytes, 1, sizeof bytes, f) != sizeof bytes) ok = false;
+    }
+    if (std::fclose(f) != 0) ok = false;
+    if (!ok) {
+        std::remove(path.c_str());
         if (error) *error = "cannot write " + path;
     }
     return ok;
