@@ -249,8 +249,7 @@ TEST(CommandLoop, NonBlockingInputIsWaitedFor) {
 // now: "?" (or any command that stops the search) does not wait it out.
 TEST(CommandLoop, BookMovePauseEndsOnMoveNow) {
     // The small book is read from the working directory: the source tree's.
-    std::string root = __FILE__;
-    root.erase(root.rfind("tests/engine/"));
+    const std::string root = std::string(VELMORA_SOURCE_DIR) + "/";
     if (access((root + "Mini.bo2").c_str(), R_OK) != 0) GTEST_SKIP() << "no Mini.bo2 in " << root;
     EngineProcess e("", VELMORA_BINARY, root);
     auto now = [] { return std::chrono::steady_clock::now(); };

@@ -9,6 +9,7 @@
 #include "engine/report.h"
 #include "engine/searchthread.h"
 #include "engine_process.h"
+#include "replies.h"
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/transtable.h"
@@ -19,20 +20,6 @@
 #include <vector>
 
 namespace {
-
-// Whether text is a legal move of the game's position (then plays it).
-bool playIfLegal(Game& g, const std::string& text) {
-    std::string t = text;
-    for (char& c : t) c = char(std::toupper((unsigned char)c));
-    uint32_t m = parseMove(&t[0], g.sideToMove);
-    if (m == 0) return false;
-    int code = makeMove(g, m);
-    return code >= 0 && code != 1;
-}
-
-long msSince(std::chrono::steady_clock::time_point t) {
-    return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count());
-}
 
 }  // namespace
 

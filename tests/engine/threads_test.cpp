@@ -8,6 +8,7 @@
 #include "board/game.h"
 #include "board/notation.h"
 #include "engine_process.h"
+#include "replies.h"
 
 namespace {
 
@@ -20,13 +21,7 @@ const char* const FENS[] = {
 
 bool legalIn(const char* fen, const std::string& text) {
     Game g;
-    if (setupFromFen(g, fen) < 0) return false;
-    std::string t = text;
-    for (char& c : t) c = char(std::toupper((unsigned char)c));
-    uint32_t m = parseMove(&t[0], g.sideToMove);
-    if (m == 0) return false;
-    int code = makeMove(g, m);
-    return code >= 0 && code != 1;
+    return setupFromFen(g, fen) >= 0 && playIfLegal(g, text);
 }
 
 // Every go is answered by exactly one legal bestmove, whatever ends the

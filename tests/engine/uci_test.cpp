@@ -16,6 +16,7 @@
 #include "search/transtable.h"
 #include "filetest_util.h"
 #include "engine_process.h"
+#include "replies.h"
 
 namespace {
 
@@ -104,10 +105,6 @@ std::string moveOf(const std::string& bestmove) {
     if (bestmove.compare(0, 9, "bestmove ") != 0) return "";
     const size_t end = bestmove.find(' ', 9);
     return bestmove.substr(9, end == std::string::npos ? std::string::npos : end - 9);
-}
-
-long msSince(std::chrono::steady_clock::time_point t) {
-    return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count());
 }
 
 }  // namespace

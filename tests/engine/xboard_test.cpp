@@ -15,13 +15,10 @@
 #include "engine/session.h"
 #include "engine/xboard.h"
 #include "engine_process.h"
+#include "replies.h"
 #include "filetest_util.h"
 
 namespace {
-
-long msSince(std::chrono::steady_clock::time_point t) {
-    return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count());
-}
 
 // The initial position, with moves written as the engine writes them.
 Game startingGame() {
@@ -30,16 +27,6 @@ Game startingGame() {
     newGame(g);
     listMoves(g);
     return g;
-}
-
-// Plays a move in coordinates if it is legal in g.
-bool playCoordinates(Game& g, const std::string& text) {
-    std::string t = text;
-    for (char& c : t) c = char(std::toupper((unsigned char)c));
-    uint32_t m = parseMove(&t[0], g.sideToMove);
-    if (m == 0) return false;
-    int code = makeMove(g, m);
-    return code >= 0 && code != 1;
 }
 
 // Plays a variation in SAN from g's position as an interface reads it; false
@@ -112,10 +99,7 @@ struct XboardEngine : EngineProcess {
 
 EngineResult run(const std::string& script) { return runEngine(script, "", emptyDir()); }
 
-std::string sourceRoot() {
-    std::string root = __FILE__;
-    return root.erase(root.rfind("tests/engine/"));
-}
+std::string sourceRoot() { return std::string(VELMORA_SOURCE_DIR) + "/"; }
 
 }  // namespace
 
@@ -378,10 +362,10 @@ TEST(Xboard, PonderOutputReadsFromTheShownPosition) {
         e.send("time 2000");
         e.send("otim 2000");
         e.send(text);
-        ASSERT_TRUE(playCoordinates(g, text));
+        ASSERT_TRUE(playIfLegal(g, text));
         std::string reply = e.waitFor("move ", 10000);
         ASSERT_FALSE(reply.empty());
-        ASSERT_TRUE(playCoordinates(g, reply.substr(5))) << reply;
+        ASSERT_TRUE(playIfLegal(g, reply.substr(5))) << reply;
         usleep(500000);  // let it ponder
         std::string hintSan;
         lastHint.clear();
@@ -460,7 +444,7 @@ TEST(Xboard, HintBookAndDrawOffers) {
     EXPECT_EQ(lines[1], "\td4\t40%");
     EXPECT_EQ(lines[2], "");
     Game g = startingGame();
-    ASSERT_TRUE(playCoordinates(g, "e2e4"));
+    ASSERT_TRUE(playIfLegal(g, "e2e4"));
     size_t i = 3;
     for (; i < lines.size() && !lines[i].empty(); i++) {
         ASSERT_EQ(lines[i][0], '\t') << lines[i];
@@ -471,7 +455,7 @@ TEST(Xboard, HintBookAndDrawOffers) {
     EXPECT_GT(i, 3u);
     ASSERT_LT(i + 2, lines.size());
     EXPECT_EQ(lines[i + 1].compare(0, 6, "Hint: "), 0) << lines[i + 1];
-    EXPECT_TRUE(playCoordinates(g, lines[i + 1].substr(6))) << lines[i + 1];
+    EXPECT_TRUE(playIfLegal(g, lines[i + 1].substr(6))) << lines[i + 1];
 
     // After its own move the engine suggests the reply it expects.
     XboardEngine e;
@@ -484,9 +468,9 @@ TEST(Xboard, HintBookAndDrawOffers) {
     e.send("hint");
     std::string hint = e.waitFor("Hint: ", 3000);
     Game h = startingGame();
-    ASSERT_TRUE(playCoordinates(h, "e2e4"));
-    ASSERT_TRUE(playCoordinates(h, reply.substr(5)));
-    EXPECT_TRUE(playCoordinates(h, hint.substr(6))) << hint;
+    ASSERT_TRUE(playIfLegal(h, "e2e4"));
+    ASSERT_TRUE(playIfLegal(h, reply.substr(5)));
+    EXPECT_TRUE(playIfLegal(h, hint.substr(6))) << hint;
 
     // A queen down the engine takes a draw; a queen up it says nothing.
     e.send("setboard 3qk3/8/8/8/8/8/8/4K3 w - - 0 1");
@@ -515,9 +499,9 @@ TEST(Xboard, PlayOther) {
     e.send("e7e5");
     std::string reply = e.waitFor("move ", 5000);
     Game g = startingGame();
-    ASSERT_TRUE(playCoordinates(g, "e2e4"));
-    ASSERT_TRUE(playCoordinates(g, "e7e5"));
-    EXPECT_TRUE(playCoordinates(g, reply.substr(5))) << reply;
+    ASSERT_TRUE(playIfLegal(g, "e2e4"));
+    ASSERT_TRUE(playIfLegal(g, "e7e5"));
+    EXPECT_TRUE(playIfLegal(g, reply.substr(5))) << reply;
     e.send("quit");
     EXPECT_EQ(e.waitExit(3000), 0);
 }
@@ -566,7 +550,7 @@ TEST(Xboard, ScriptedTournamentGame) {
         e.send("time " + std::to_string(engineClock));
         e.send("otim 300");
         const Game before = g;
-        ASSERT_TRUE(playCoordinates(g, text));
+        ASSERT_TRUE(playIfLegal(g, text));
         auto start = std::chrono::steady_clock::now();
         e.send(text);
         if (g.result != 0) break;  // we mated or stalemated it
@@ -583,7 +567,7 @@ TEST(Xboard, ScriptedTournamentGame) {
         }
         ASSERT_FALSE(reply.empty()) << "no move after " << text;
         engineClock = std::max(0, engineClock - int(msSince(start) / 10)) + 10;
-        ASSERT_TRUE(playCoordinates(g, reply)) << reply;
+        ASSERT_TRUE(playIfLegal(g, reply)) << reply;
         // Then a result line (if the move ended the game), the hint, and the
         // ponder lines, which start from the position after the hint.
         std::vector<std::string> after;
@@ -600,7 +584,7 @@ TEST(Xboard, ScriptedTournamentGame) {
             if (l.compare(0, 6, "Hint: ") == 0) {
                 EXPECT_FALSE(hinted) << l;
                 hinted = true;
-                EXPECT_TRUE(playCoordinates(pondered, l.substr(6))) << l;
+                EXPECT_TRUE(playIfLegal(pondered, l.substr(6))) << l;
             } else if (parseThinking(l, t)) {
                 std::string bad;
                 EXPECT_TRUE(hinted) << "a ponder line before the hint: " << l;
