@@ -7,7 +7,7 @@
 #include "board/movegen.h"
 #include "board/tables.h"
 
-thread_local WorkBoard workBoard;
+__thread WorkBoard workBoard;
 
 static const char kAlphabet[] = "KQRBNPPRDTFCPP";
 const char* pieceLetters = kAlphabet + 7;

@@ -94,6 +94,10 @@ struct WorkBoard {
     int32_t slotValue[33];
 };
 
-extern thread_local WorkBoard workBoard;
+// __thread rather than thread_local: the board needs no constructor, and the
+// initialisation check other files make on an extern thread_local object
+// reads stale flags once the linker has relaxed the TLS access, which the
+// undefined-behaviour sanitizer reports as a null board.
+extern __thread WorkBoard workBoard;
 
 void copyBoardToWork(const Board& b);
