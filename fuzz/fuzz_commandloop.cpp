@@ -1,6 +1,7 @@
 // Whole sessions of xboard and UCI lines mixed with garbage, through the
-// one command loop. Lines that name files or huge memory sizes are dropped:
-// they would measure the disk and the allocator, not the loop.
+// one command loop. Lines that name files or huge memory sizes, start a
+// bench or many search threads are dropped: they would measure the disk, the
+// allocator and the search, not the loop.
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +19,7 @@ bool dropped(const std::string& line) {
     size_t i = u.find_first_not_of(" \t");
     if (i == std::string::npos) return false;
     u = u.substr(i);
-    for (const char* w : {"PARTIE", "MEMORY", "EGTPATH", "SETOPTION"})
+    for (const char* w : {"PARTIE", "MEMORY", "EGTPATH", "SETOPTION", "OPTION", "BENCH", "EPDTEST", "CORES"})
         if (u.compare(0, std::string(w).size(), w) == 0) return true;
     return false;
 }
