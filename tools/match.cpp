@@ -53,7 +53,7 @@ constexpr int64_t MATCH_FEATURE_WAIT_MS = 2000;
 
 enum class Proto { UCI, XBOARD };
 
-struct EngineSpec {
+struct EngineSetup {
     std::string name, cmd, dir;
     std::vector<std::string> args;
     std::vector<std::pair<std::string, std::string>> options;
@@ -61,7 +61,7 @@ struct EngineSpec {
 };
 
 struct Settings {
-    std::vector<EngineSpec> engines;
+    std::vector<EngineSetup> engines;
     double baseSeconds = 0, incSeconds = 0;
     int64_t nodes = 0;
     int gamesPerOpponent = 100;
@@ -84,9 +84,9 @@ const char* const kFaultNames[F_COUNT] = {"illegal moves", "time losses", "crash
 class Player {
 public:
     enum State { OFF, STARTING, IDLE, WAITING_READY, THINKING };
-    explicit Player(const EngineSpec& s, const std::string& errorFile) : spec(s), errorFile_(errorFile) {}
+    explicit Player(const EngineSetup& s, const std::string& errorFile) : setup(s), errorFile_(errorFile) {}
 
-    const EngineSpec& spec;
+    const EngineSetup& setup;
     State state = OFF;
     int64_t deadline = 0;  // 0: nothing awaited
     bool moveReady = false, resigned = false;
@@ -99,17 +99,17 @@ public:
     void pump() { proc_.readAvailable(); }
     bool nextLine(std::string& l) {
         if (!proc_.nextLine(l)) return false;
-        if (gDebug) std::fprintf(stderr, "%lld %s > %s\n", (long long)nowMs(), spec.name.c_str(), l.c_str());
+        if (gDebug) std::fprintf(stderr, "%lld %s > %s\n", (long long)nowMs(), setup.name.c_str(), l.c_str());
         return true;
     }
     std::string reap() { return proc_.reap(500); }
     bool crashed() const { return proc_.crashed(); }
 
     bool start(int64_t now) {
-        if (!proc_.start(commandLine(), spec.dir, errorFile_)) return false;
+        if (!proc_.start(commandLine(), setup.dir, errorFile_)) return false;
         xbWaitDone_ = false;
         pingSent_ = 0;
-        if (spec.proto == Proto::UCI) {
+        if (setup.proto == Proto::UCI) {
             send("uci");
             deadline = now + MATCH_START_TIMEOUT_MS;
         } else {
@@ -132,7 +132,7 @@ public:
     void askReady(int64_t now) {
         deadline = now + MATCH_READY_TIMEOUT_MS;
         state = WAITING_READY;
-        if (spec.proto == Proto::UCI) {
+        if (setup.proto == Proto::UCI) {
             send("isready");
         } else if (xbPing_) {
             send("ping " + std::to_string(++pingSent_));
@@ -144,7 +144,7 @@ public:
     void newGame(const Settings& s, const std::string& fen, int64_t now) {
         synced_ = 0;
         fen_ = fen;
-        if (spec.proto == Proto::UCI) {
+        if (setup.proto == Proto::UCI) {
             send("ucinewgame");
         } else {
             send("new");
@@ -166,7 +166,7 @@ public:
     void go(const Settings& s, const std::vector<std::string>& moves, const int64_t clocks[2], int side) {
         moveReady = resigned = hasScore = false;
         move.clear();
-        if (spec.proto == Proto::UCI) {
+        if (setup.proto == Proto::UCI) {
             std::string pos = fen_.empty() ? "position startpos" : "position fen " + fen_;
             if (!moves.empty()) pos += " moves";
             for (const std::string& m : moves) pos += " " + m;
@@ -195,9 +195,9 @@ public:
         std::istringstream in(line);
         std::string word;
         in >> word;
-        if (spec.proto == Proto::UCI) {
+        if (setup.proto == Proto::UCI) {
             if (state == STARTING && word == "uciok") {
-                for (const auto& o : spec.options) send("setoption name " + o.first + " value " + o.second);
+                for (const auto& o : setup.options) send("setoption name " + o.first + " value " + o.second);
                 askReady(now);
             } else if (state == WAITING_READY && word == "readyok") {
                 state = IDLE;
@@ -239,7 +239,7 @@ public:
     // did not ask for more time (done=0) is taken as ready, as the protocol
     // says. False when that is so.
     bool startTimedOut(int64_t now) {
-        if (spec.proto == Proto::XBOARD && !xbWaitDone_) {
+        if (setup.proto == Proto::XBOARD && !xbWaitDone_) {
             finishXboardStart(now);
             return false;
         }
@@ -247,7 +247,7 @@ public:
     }
     void stopThinking() { state = IDLE; }
     void gameOver(const std::string& result, const std::string& reason) {
-        if (spec.proto == Proto::XBOARD) send("result " + result + " {" + reason + "}");
+        if (setup.proto == Proto::XBOARD) send("result " + result + " {" + reason + "}");
     }
 
 private:
@@ -259,13 +259,13 @@ private:
     int pingSent_ = 0;
 
     void send(const std::string& line) {
-        if (gDebug) std::fprintf(stderr, "%lld %s < %s\n", (long long)nowMs(), spec.name.c_str(), line.c_str());
+        if (gDebug) std::fprintf(stderr, "%lld %s < %s\n", (long long)nowMs(), setup.name.c_str(), line.c_str());
         proc_.send(line);
     }
 
     std::vector<std::string> commandLine() const {
-        std::vector<std::string> argv{spec.cmd};
-        argv.insert(argv.end(), spec.args.begin(), spec.args.end());
+        std::vector<std::string> argv{setup.cmd};
+        argv.insert(argv.end(), setup.args.begin(), setup.args.end());
         return argv;
     }
     void readUciInfo(std::istringstream& in) {
@@ -319,7 +319,7 @@ private:
         }
     }
     void finishXboardStart(int64_t now) {
-        for (const auto& o : spec.options) send("option " + o.first + "=" + o.second);
+        for (const auto& o : setup.options) send("option " + o.first + "=" + o.second);
         askReady(now);
     }
 };
@@ -364,7 +364,7 @@ std::string scoreComment(bool has, int score, int depth, int64_t ms) {
 class Slot {
 public:
     explicit Slot(const Settings& s) : s_(s) {
-        for (const EngineSpec& e : s.engines) players_.emplace_back(new Player(e, s.errorFile));
+        for (const EngineSetup& e : s.engines) players_.emplace_back(new Player(e, s.errorFile));
     }
     bool busy() const { return busy_; }
     void begin(const GameTask& t, const Opening& o) {
@@ -621,7 +621,7 @@ private:
             clock_[side] += std::llround(s_.incSeconds * 1000);
         }
         std::string san;
-        if (!referee_.play(p.move, &san, p.spec.proto == Proto::XBOARD)) {
+        if (!referee_.play(p.move, &san, p.setup.proto == Proto::XBOARD)) {
             fault(side, F_ILLEGAL, sideName(side) + " makes an illegal move: " + p.move);
             return;
         }
@@ -691,10 +691,10 @@ std::vector<std::string> splitWords(const std::string& text) {
 [[noreturn]] void usage(const std::string& why) {
     if (!why.empty()) std::fprintf(stderr, "match: %s\n", why.c_str());
     std::fprintf(stderr,
-                 "usage: match --engine SPEC --engine SPEC [--engine SPEC ...] [options]\n"
-                 "  SPEC: blank-separated cmd=PATH [name=NAME] [arg=ARG ...] [dir=DIR] [proto=uci|xboard]\n"
+                 "usage: match --engine ENGINE --engine ENGINE [--engine ENGINE ...] [options]\n"
+                 "  ENGINE: blank-separated cmd=PATH [name=NAME] [arg=ARG ...] [dir=DIR] [proto=uci|xboard]\n"
                  "        [option.NAME=VALUE ...]\n"
-                 "  --each SPEC           added to every engine\n"
+                 "  --each ENGINE         added to every engine\n"
                  "  --tc BASE+INC         seconds, e.g. 5+0.05          --nodes N   fixed nodes a move (UCI)\n"
                  "  --games N             games against each opponent (even; default 100)\n"
                  "  --concurrency N       games at once (default: one per core)\n"
@@ -711,7 +711,7 @@ std::vector<std::string> splitWords(const std::string& text) {
     std::exit(2);
 }
 
-void applySpec(EngineSpec& e, const std::string& text) {
+void applySetup(EngineSetup& e, const std::string& text) {
     for (const std::string& w : splitWords(text)) {
         size_t eq = w.find('=');
         if (eq == std::string::npos) usage("engine field without '=': " + w);
@@ -757,7 +757,7 @@ double field(const std::map<std::string, double>& f, const char* name, double fa
 
 Settings parseArguments(int argc, char** argv) {
     Settings s;
-    std::vector<std::string> specs, each;
+    std::vector<std::string> setups, each;
     bool timed = false;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
@@ -772,7 +772,7 @@ Settings parseArguments(int argc, char** argv) {
             if (v.empty() || *end != 0 || x < 0) usage(a + ": not a number: " + v);
             return x;
         };
-        if (a == "--engine") specs.push_back(value());
+        if (a == "--engine") setups.push_back(value());
         else if (a == "--each") each.push_back(value());
         else if (a == "--tc") {
             std::string v = value();
@@ -817,13 +817,13 @@ Settings parseArguments(int argc, char** argv) {
         else if (a == "--help" || a == "-h") usage("");
         else usage("unknown argument: " + a);
     }
-    if (specs.size() < 2) usage("two engines at least");
+    if (setups.size() < 2) usage("two engines at least");
     if (timed == (s.nodes > 0)) usage("give either --tc or --nodes");
     if (s.gamesPerOpponent < 1) usage("--games must be positive");
-    for (const std::string& text : specs) {
-        EngineSpec e;
-        for (const std::string& x : each) applySpec(e, x);
-        applySpec(e, text);
+    for (const std::string& text : setups) {
+        EngineSetup e;
+        for (const std::string& x : each) applySetup(e, x);
+        applySetup(e, text);
         if (e.cmd.empty()) usage("engine without cmd=");
         if (e.name.empty()) e.name = e.cmd.substr(e.cmd.find_last_of('/') + 1);
         if (e.proto == Proto::XBOARD && s.nodes) usage(e.name + ": xboard has no fixed-node searches");
