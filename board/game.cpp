@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include "board/movegen.h"
 #include "board/tables.h"
 
@@ -139,7 +138,6 @@ void newGame(Game& g) {
     g.setupFiftyCount = 0;
     std::memset(&g.board, 0, sizeof g.board);
     resetHistory(g);
-    std::srand(unsigned(std::time(nullptr)));
     copyToBoard(g, g.board);
     recountBoard(g.board);
     computeKeys(0, g.board);

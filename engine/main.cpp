@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <cstring>
 #include <string>
 #include "board/game.h"
@@ -17,6 +18,9 @@
 
 int main(int argc, char** argv) {
     ignoreInterrupts();
+    // The book's random choice is seeded once per process: seeding with the
+    // time at every search gave every search within one second the same draw.
+    std::srand(std::random_device{}());
     installSearchReport();
     // The log is named after the path the program was started with.
     std::string logName = std::string(argc > 0 && argv[0] ? argv[0] : "velmora") + ".log";

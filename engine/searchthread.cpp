@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <mutex>
 #include "board/notation.h"
@@ -91,7 +90,6 @@ static void searchThread(void* arg) {
     const SearchSettings& settings = *static_cast<const SearchSettings*>(arg);
     const int uci = settings.uci;
     Game& g = game;
-    std::srand(unsigned(std::time(nullptr)));
     uint32_t result = think(g, settings.budget, memory.ponder, uci, settings.scope);
     if (uci) {
         // An endless search may end early (a mate, a forced move); the

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <cctype>
 #include <cstdio>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -183,6 +184,25 @@ TEST(UciOptions, BookSwitchBookFileAndClearHash) {
     EXPECT_EQ(used(), 0u);
     useBook = 1;
     session.uciMode = 0;
+}
+
+// The book's weighted choice draws afresh at every search: searches within
+// one second once all drew the same number and so the same move.
+TEST(UciOptions, BookChoiceVariesBetweenQuickSearches) {
+    EngineProcess e;
+    e.send("uci");
+    ASSERT_EQ(e.waitFor("uciok", 5000), "uciok");
+    e.send("setoption name BookFile value " + std::string(VELMORA_SOURCE_DIR) + "/Mini.bo2");
+    std::set<std::string> moves;
+    for (int i = 0; i < 24; i++) {
+        e.send("position startpos");
+        e.send("go depth 1");
+        std::string line = e.waitFor("bestmove", 5000);
+        ASSERT_FALSE(line.empty());
+        moves.insert(line);
+    }
+    // Both first moves the book holds (60 and 40 per cent) turn up.
+    EXPECT_EQ(moves.size(), 2u);
 }
 
 // UCI has no error line: what the engine cannot act on is said in an "info
