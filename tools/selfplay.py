@@ -26,7 +26,7 @@ FIRST_MOVES = ["e2e4", "d2d4", "c2c4", "g1f3", "e2e4", "d2d4", "g2g3", "b2b3"]
 class Engine:
     def __init__(self, path, hash_mb):
         self.p = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  universal_newlines=True, bufsize=1)
+                                  stderr=subprocess.DEVNULL, universal_newlines=True, bufsize=1)
         self.send("uci")
         self.wait("uciok")
         self.send("setoption name Threads value 1")
