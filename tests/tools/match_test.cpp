@@ -59,11 +59,13 @@ TEST(MatchStats, SprtLlrFollowsTheExactRatio) {
         EXPECT_NEAR(llr, c.exact, 0.02 * std::abs(c.exact) + 0.01) << c.pairs[0] << " " << c.pairs[1];
     }
     // Samples without spread still decide: a sweep for H1, pairs all
-    // drawn for H0. No pairs, no evidence.
+    // drawn for H0. Too few pairs are no evidence, however one-sided.
     SprtBounds b = sprtBounds(0.05, 0.05);
     EXPECT_GT(sprtLlr({0, 0, 0, 0, 20}, 0, 5), b.upper);
     EXPECT_LT(sprtLlr({0, 0, 20, 0, 0}, 0, 5), b.lower);
     EXPECT_EQ(sprtLlr({0, 0, 0, 0, 0}, 0, 5), 0);
+    EXPECT_EQ(sprtLlr({0, 1, 0, 0, 0}, -5, 5), 0);
+    EXPECT_EQ(sprtLlr({0, 0, 0, 0, 19}, 0, 5), 0);
     EXPECT_NEAR(b.lower, -2.9444, 1e-4);
     EXPECT_NEAR(b.upper, 2.9444, 1e-4);
 }

@@ -5,6 +5,9 @@
 
 // 97.5 % quantile of the standard normal: two-sided 95 %.
 constexpr double MS_Z95 = 1.959963984540054;
+// Pairs before the test may decide: the normal model needs a variance seen
+// in a real sample; one lost pair alone once "accepted" H0.
+constexpr int64_t MS_SPRT_MIN_PAIRS = 20;
 
 double scoreFromElo(double elo) { return 1.0 / (1.0 + std::pow(10.0, -elo / 400.0)); }
 
@@ -61,7 +64,7 @@ SprtBounds sprtBounds(double alpha, double beta) {
 double sprtLlr(const Pentanomial& pairs, double elo0, double elo1) {
     int64_t total = 0;
     for (int64_t x : pairs) total += x;
-    if (total <= 0) return 0;
+    if (total < MS_SPRT_MIN_PAIRS) return 0;
     // A thousandth of a pair in every empty class: a sample without spread
     // (every pair won, say) still has a finite variance and decides.
     std::array<double, 5> c;
