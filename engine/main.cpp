@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <cstring>
+#include <random>
 #include <string>
 #include "board/game.h"
 #include "egtb/tablebase.h"
