@@ -6,19 +6,11 @@
 #include <string>
 #include "board/game.h"
 #include "engine/commandloop.h"
-#include "engine/searchthread.h"
 #include "fuzz/fuzz_script.h"
-#include "search/transtable.h"
 
 namespace {
 struct Init {
-    Init() {
-        std::freopen("/dev/null", "w", stdout);
-        allocateTransTable(0);
-        // Book moves would each wait out their pause: a session would
-        // measure the sleep, not the loop.
-        bookMovePauseMs = 0;
-    }
+    Init() { quietFuzzEngine(); }
 } init;
 }  // namespace
 

@@ -5,7 +5,18 @@
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include "engine/searchthread.h"
+#include "search/transtable.h"
+
+// Once per fuzzer process: output discarded, the smallest table, and no pause
+// before book moves (a session would measure the sleep, not the loop).
+inline void quietFuzzEngine() {
+    std::freopen("/dev/null", "w", stdout);
+    allocateTransTable(0);
+    bookMovePauseMs = 0;
+}
 
 inline bool droppedFuzzLine(const std::string& line) {
     std::string u;
