@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include "board/exchange.h"
 #include "board/movegen.h"
 #include "board/side.h"
 #include "board/tables.h"
@@ -384,6 +385,9 @@ static int quiesce(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, in
             int to = moveTo(m);
             int victim = moveKind(m) == MK_EN_PASSANT ? VALUE_PAWN : workBoard.slotValue[workBoard.squareSlot[to]];
             if (victim + (isPromotion(m) ? VALUE_QUEEN - VALUE_PAWN : 0) + delta < best) continue;
+            // A capture that loses material once the square is fought over
+            // cannot raise the stand-pat score.
+            if (victim < workBoard.slotValue[workBoard.squareSlot[moveFrom(m)]] && staticExchange(m) < 0) continue;
         }
         int r = searchNode<T>(w, m, SF_VERIFY_LEGAL | SF_QS_CHILD, depth - ONE_PLY, -beta, -best, &ns);
         if (r == ILLEGAL_SCORE) continue;
