@@ -10,6 +10,7 @@ const int PHASE_WEIGHT[8] = {0, 4, 2, 1, 1, 0, 0, 0};
 
 // A queen plus a rook: above this a side still counts as having heavy material.
 constexpr int HEAVY_LIMIT = 8423;
+constexpr int PAWNLESS_TEMPO = 8;
 
 const int32_t openingPst[6][64] = {
     // king, rank 8 first
@@ -272,6 +273,9 @@ int evaluate(int sideToMove, const NodeState& ns) {
 
     if (stage == 5) {
         e = evaluatePawnless(ns);
+        // A tempo for the side to move: without it, promoting a move later in
+        // the quiescence search looks as good as promoting now.
+        if (e != 0) e += sideToMove ? -PAWNLESS_TEMPO : PAWNLESS_TEMPO;
     } else {
         if (stage <= 3) {
             sums.positional += outposts();

@@ -160,7 +160,9 @@ void passedPawnsOf(const PawnFiles& pf, int c, int sideFlag, PasserResult& out, 
     }
 }
 
-int unstoppableTerm(int r) { return ((5136 - 42 * (7 - r) - (PASSED_BONUS[r] * 13) / 10) * 4) / 5; }
+// Half the promotion's gain: pawn endings weigh the pawn score up by as much
+// as two fifths, and the queen the passer becomes must still outscore it.
+int unstoppableTerm(int r) { return (5136 - 42 * (7 - r) - (PASSED_BONUS[r] * 13) / 10) / 2; }
 
 }  // namespace
 
