@@ -169,6 +169,10 @@ static bool searchLine(RootSearch& rs, uint32_t* list, int k, int d, int centre,
     bool edgeFromScore = centre > -INFINITE_SCORE;
     s = -INFINITE_SCORE;
     do {
+        // A bound from the step before must not outrank the moves this step
+        // scores: a move that failed high and then scored less in the wider
+        // window would still head the list and be played.
+        resetScores(list);
         w.setRootPvWord(packScoreMove(-INFINITE_SCORE, w.rootPvWord()));
         searchRoot(w, rs.side ^ 1, 0, SF_ROOT | SF_FIRST_CHILD, d, alpha, beta, rs.root);
         s = scoreOf(w.rootPvWord());

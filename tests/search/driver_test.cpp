@@ -172,3 +172,25 @@ TEST(Driver, MultiPvReportsTheBestLinesInOrder) {
     for (const Seen& s : seen) EXPECT_LE(s.multiPv, 2);
     EXPECT_LE(searchWorker.variations.lineCount, 2);
 }
+
+// The move played is the one the last complete iteration reported, even when
+// another move failed high in that iteration and scored less on the re-search.
+TEST(Driver, PlaysTheMoveOfTheLastReportedLine) {
+    const struct {
+        const char* fen;
+        int depth;
+    } cases[] = {
+        {"rnbqkbnr/pp3ppp/2p1p3/4N3/2pP4/6P1/PP2PP1P/RNBQKB1R b KQkq - 0 1", 9},
+        {"rnbqkb1r/ppp2ppp/4pn2/3p4/3P1B2/2P2N2/PP2PPPP/RN1QKB1R b KQkq - 0 1", 10},
+        {"rnbqkb1r/pp2pp1p/5np1/2pp4/P7/2P2NP1/1P1PPP1P/RNBQKB1R w KQkq - 0 1", 5},
+        {"rnbqkb1r/pp2pppp/2p2n2/3p4/2PP4/8/PPQ1PPPP/RNB1KBNR w KQkq - 0 1", 7},
+    };
+    for (const auto& c : cases) {
+        DriverSetup setup;
+        uint32_t r = searchFen(c.fen, c.depth);
+        std::string last;
+        for (const Seen& s : seen)
+            if (s.scored && s.marker == -1 && s.multiPv == 1) last = s.first;
+        EXPECT_EQ(moveText(r), last) << c.fen << " depth " << c.depth;
+    }
+}
