@@ -1,5 +1,6 @@
 #include "eval/evaluate.h"
 #include <algorithm>
+#include "eval/params.h"
 #include "eval/terms.h"
 
 int32_t pstWhite[7][64];
@@ -11,7 +12,8 @@ const int PHASE_WEIGHT[8] = {0, 4, 2, 1, 1, 0, 0, 0};
 // A queen plus a rook: above this a side still counts as having heavy material.
 constexpr int HEAVY_LIMIT = 8423;
 
-const int32_t openingPst[6][64] = {
+// clang-format off
+int32_t openingPst[6][64] = {
     // king, rank 8 first
     {
         -65, 23, 16, -15, -56, -34, 2, 13,
@@ -79,7 +81,7 @@ const int32_t openingPst[6][64] = {
         0, 0, 0, 0, 0, 0, 0, 0,
     },
 };
-const int32_t endgamePst[6][64] = {
+int32_t endgamePst[6][64] = {
     // king, rank 8 first
     {
         -74, -35, -18, -18, -11, 15, 4, -17,
@@ -147,6 +149,7 @@ const int32_t endgamePst[6][64] = {
         0, 0, 0, 0, 0, 0, 0, 0,
     },
 };
+// clang-format on
 
 void computeMaterial(Board& b) {
     static const int32_t pieceOrder[8] = {KING, QUEEN, ROOK, ROOK, BISHOP, BISHOP, KNIGHT, KNIGHT};
@@ -278,9 +281,10 @@ int evaluate(int sideToMove, const NodeState& ns) {
             if (stage == 3) sums.positional += stageThreeRules(ns, sums.pawn, sums.passer);
             sums.mobility = evaluateMobility(sums.pawnAttacks[0], sums.pawnAttacks[1], sums.distance, ns);
         }
-        int w = 78 - (ns.nonPawnMaterial[0] + ns.nonPawnMaterial[1]) / 480;
-        e = sums.pawn + (w * sums.pawn) / 195 + sums.material + (pst * 11) / 10 +
-            (sums.positional * 14) / 10 + sums.kingSafety + sums.distance;
+        const EvalWeights& wt = evalWeights;
+        int w = wt.pawnScaleBase - (ns.nonPawnMaterial[0] + ns.nonPawnMaterial[1]) / 480;
+        e = sums.pawn + (w * sums.pawn) / wt.pawnScaleDivisor + sums.material + (pst * wt.pstScale) / 10 +
+            (sums.positional * wt.positionalScale) / 10 + sums.kingSafety + sums.distance;
         if (stage <= 3) e += sums.mobility / 2;
     }
 

@@ -7,8 +7,8 @@
 extern int32_t pstWhite[7][64];  // types 0..5 (5 = white pawn)
 extern int32_t pstBlack[7][64];  // types 0..4 and 6 (black pawn)
 extern int rootPieceCount[2];
-extern const int32_t openingPst[6][64];  // rank 8 first, White's view
-extern const int32_t endgamePst[6][64];
+extern int32_t openingPst[6][64];  // rank 8 first, White's view; weights of eval/params.h
+extern int32_t endgamePst[6][64];
 extern const int PHASE_WEIGHT[8];
 
 int prepareEvaluation(Board& root);
