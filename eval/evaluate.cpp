@@ -186,7 +186,7 @@ static int rootStage(const Board& b) {
     return stage;
 }
 
-int prepareEvaluation(Board& b) {
+int setUpRootBoard(Board& b) {
     b.pieceCount[0] = b.pieceCount[1] = 0;
     b.pawnCount[0] = b.pawnCount[1] = 0;
     for (int s = 0; s < 32; s++) {
@@ -197,9 +197,6 @@ int prepareEvaluation(Board& b) {
         if (t < 5) b.pieceCount[side]++;
         else if (t == WHITE_PAWN || t == BLACK_PAWN) b.pawnCount[side]++;
     }
-    rootPieceCount[0] = b.pieceCount[0];
-    rootPieceCount[1] = b.pieceCount[1];
-
     computeMaterial(b);
     b.stage = rootStage(b);
 
@@ -208,13 +205,17 @@ int prepareEvaluation(Board& b) {
         if (b.slotSquare[s] != SQ_NONE && b.slotType[s] == WHITE_PAWN) b.pawnFiles[0] |= 1u << (b.slotSquare[s] & 7);
     for (int s = 24; s < 32; s++)
         if (b.slotSquare[s] != SQ_NONE && b.slotType[s] == BLACK_PAWN) b.pawnFiles[1] |= 1u << (b.slotSquare[s] & 7);
+    return b.stage;
+}
 
+int rootPhase(const Board& b) {
     int phase = 0;
     for (int s = 0; s < 32; s++)
         if (b.slotSquare[s] != SQ_NONE) phase += PHASE_WEIGHT[b.slotType[s] & 7];
-    phase = std::min(phase, 24);
+    return std::min(phase, 24);
+}
 
-    // Blended once per search with the root's phase; nodes never re-blend.
+void blendPieceSquareTables(int phase) {
     for (int t = 0; t < 7; t++)
         for (int s = 0; s < 64; s++) pstWhite[t][s] = pstBlack[t][s] = 0;
     for (int t = 0; t < 6; t++) {
@@ -226,7 +227,9 @@ int prepareEvaluation(Board& b) {
             pstBlack[bt][s] = ((openingPst[t][s] * phase + endgamePst[t][s] * (24 - phase)) * 3) / 24;
         }
     }
+}
 
+int pieceSquareSum(const Board& b) {
     int pst = 0;
     for (int s = 0; s < 32; s++) {
         int sq = b.slotSquare[s];
@@ -236,7 +239,16 @@ int prepareEvaluation(Board& b) {
         if (s < 16) pst += pstWhite[t][sq];
         else pst -= pstBlack[t][sq];
     }
-    b.pstScore = pst;
+    return pst;
+}
+
+int prepareEvaluation(Board& b) {
+    setUpRootBoard(b);
+    rootPieceCount[0] = b.pieceCount[0];
+    rootPieceCount[1] = b.pieceCount[1];
+    // Blended once per search with the root's phase; nodes never re-blend.
+    blendPieceSquareTables(rootPhase(b));
+    b.pstScore = pieceSquareSum(b);
     return b.stage;
 }
 

@@ -385,7 +385,9 @@ static int quiesce(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, in
             int victim = moveKind(m) == MK_EN_PASSANT ? VALUE_PAWN : workBoard.slotValue[workBoard.squareSlot[to]];
             if (victim + (isPromotion(m) ? VALUE_QUEEN - VALUE_PAWN : 0) + delta < best) continue;
         }
-        int r = searchNode<T>(w, m, SF_VERIFY_LEGAL | SF_QS_CHILD, depth - ONE_PLY, -beta, -best, &ns);
+        // A plain search stays plain down to its quiet leaves.
+        int r = searchNode<T>(w, m, SF_VERIFY_LEGAL | SF_QS_CHILD | (cx.flags & SF_QS_PLAIN), depth - ONE_PLY, -beta,
+                              -best, &ns);
         if (r == ILLEGAL_SCORE) continue;
         legal++;
         int s = -r;
