@@ -22,13 +22,14 @@ std::string trim(const std::string& s) {
     return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
 }
 
-// A result word with its brackets, quotes and ';' taken off: 1, 0.5 or 0, or -1.
-double resultValue(std::string word) {
+// A result word with its brackets, quotes and ';' taken off: 1, 0.5 or 0, or
+// -1. Numbers count only where asked: at the end of a FEN, "1" is its move number.
+double resultValue(std::string word, bool numbers) {
     while (!word.empty() && std::string(";\"'])").find(word.back()) != std::string::npos) word.pop_back();
     while (!word.empty() && std::string("\"'[(").find(word.front()) != std::string::npos) word.erase(0, 1);
-    if (word == "1-0" || word == "1" || word == "1.0") return 1;
-    if (word == "0-1" || word == "0" || word == "0.0") return 0;
-    if (word == "1/2-1/2" || word == "0.5" || word == ".5") return 0.5;
+    if (word == "1-0" || (numbers && (word == "1" || word == "1.0"))) return 1;
+    if (word == "0-1" || (numbers && (word == "0" || word == "0.0"))) return 0;
+    if (word == "1/2-1/2" || (numbers && (word == "0.5" || word == ".5"))) return 0.5;
     return -1;
 }
 
@@ -41,7 +42,7 @@ bool parseTuningLine(const std::string& line, std::string& fen, double& result) 
     if (text.empty() || text[0] == '#') return false;
     size_t bar = text.rfind('|');
     if (bar != std::string::npos) {
-        result = resultValue(trim(text.substr(bar + 1)));
+        result = resultValue(trim(text.substr(bar + 1)), true);
         fen = trim(text.substr(0, bar));
         return result >= 0 && !fen.empty();
     }
@@ -51,7 +52,7 @@ bool parseTuningLine(const std::string& line, std::string& fen, double& result) 
     std::vector<std::string> words;
     for (std::string w; in >> w;) words.push_back(w);
     if (words.size() < 5) return false;
-    result = resultValue(words.back());
+    result = resultValue(words.back(), false);
     if (result < 0) return false;
     size_t fields = words.size() >= 7 && isNumber(words[4]) && isNumber(words[5]) ? 6 : 4;
     fen.clear();
