@@ -11,6 +11,8 @@ const int PHASE_WEIGHT[8] = {0, 4, 2, 1, 1, 0, 0, 0};
 
 // A queen plus a rook: above this a side still counts as having heavy material.
 constexpr int HEAVY_LIMIT = 8423;
+// Fixed, so that no table can make it 0: the pawn scale's base is the weight.
+constexpr int EVAL_PAWN_SCALE_DIVISOR = 195;
 
 // clang-format off
 int32_t openingPst[6][64] = {
@@ -295,7 +297,7 @@ int evaluate(int sideToMove, const NodeState& ns) {
         }
         const EvalWeights& wt = evalWeights;
         int w = wt.pawnScaleBase - (ns.nonPawnMaterial[0] + ns.nonPawnMaterial[1]) / 480;
-        e = sums.pawn + (w * sums.pawn) / wt.pawnScaleDivisor + sums.material + (pst * wt.pstScale) / 10 +
+        e = sums.pawn + (w * sums.pawn) / EVAL_PAWN_SCALE_DIVISOR + sums.material + (pst * wt.pstScale) / 10 +
             (sums.positional * wt.positionalScale) / 10 + sums.kingSafety + sums.distance;
         if (stage <= 3) e += sums.mobility / 2;
     }

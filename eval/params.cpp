@@ -31,7 +31,6 @@ const EvalParam EVAL_PARAMS[] = {
     SCALAR("blend.pst_scale", pstScale),
     SCALAR("blend.positional_scale", positionalScale),
     SCALAR("blend.pawn_scale_base", pawnScaleBase),
-    SCALAR("blend.pawn_scale_divisor", pawnScaleDivisor),
     SCALAR("opening.castled_king_side", castledKingSide),
     SCALAR("opening.castled_queen_side", castledQueenSide),
     SCALAR("opening.lost_king_side", lostKingSide),

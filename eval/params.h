@@ -13,9 +13,8 @@ struct EvalWeights {
     // Final blend, in tenths: the piece-square sum and the positional sum.
     int pstScale = 11;
     int positionalScale = 14;
-    // The pawn score grows as pieces leave: by (base - pieces in pawns) / divisor.
+    // The pawn score grows as pieces leave: by (base - pieces in pawns) / 195.
     int pawnScaleBase = 78;
-    int pawnScaleDivisor = 195;
 
     // Opening knowledge.
     int castledKingSide = 100, castledQueenSide = 66;
