@@ -17,8 +17,9 @@ among the engine's best few moves (as selfplay.py does) so that games differ.
 
     python3 tools/gendata.py --games 20000 --nodes 5000 --seed 1 --out /tmp/tune-data.txt
 
-About a million positions takes several thousand games; runs with different
-seeds can be concatenated. Commit no large data set: only the small sample
+A game gives about 50 positions in about a second at 5000 nodes: a million
+positions take some 20000 games. Runs with different seeds (one per core) can
+be concatenated. Commit no large data set: only the small sample
 tools/tune-sample.txt, made by
 
     python3 tools/gendata.py --games 40 --nodes 5000 --seed 7 --out tools/tune-sample.txt

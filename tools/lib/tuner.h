@@ -34,7 +34,8 @@ struct TuningSet {
 };
 
 // Reads at most limit positions (0: all) from the data file. False when the
-// file cannot be read; error says why.
+// file cannot be read; error says why. Sets each position up in the global
+// game (the set-up's checks are the ones the engine makes).
 bool loadTuningSet(const std::string& path, int limit, TuningSet& set, std::string& error);
 // Adds one position (the set must be sorted again with sortTuningSet after
 // the last one). False when the set-up refuses the FEN.
