@@ -1,5 +1,6 @@
 #include "eval/evaluate.h"
 #include <algorithm>
+#include "eval/params.h"
 #include "eval/terms.h"
 
 int32_t pstWhite[7][64];
@@ -11,8 +12,11 @@ const int PHASE_WEIGHT[8] = {0, 4, 2, 1, 1, 0, 0, 0};
 // A queen plus a rook: above this a side still counts as having heavy material.
 constexpr int HEAVY_LIMIT = 8423;
 constexpr int PAWNLESS_TEMPO = 8;
+// Fixed, so that no table can make it 0: the pawn scale's base is the weight.
+constexpr int EVAL_PAWN_SCALE_DIVISOR = 195;
 
-const int32_t openingPst[6][64] = {
+// clang-format off
+int32_t openingPst[6][64] = {
     // king, rank 8 first
     {
         -65, 23, 16, -15, -56, -34, 2, 13,
@@ -80,7 +84,7 @@ const int32_t openingPst[6][64] = {
         0, 0, 0, 0, 0, 0, 0, 0,
     },
 };
-const int32_t endgamePst[6][64] = {
+int32_t endgamePst[6][64] = {
     // king, rank 8 first
     {
         -74, -35, -18, -18, -11, 15, 4, -17,
@@ -148,6 +152,7 @@ const int32_t endgamePst[6][64] = {
         0, 0, 0, 0, 0, 0, 0, 0,
     },
 };
+// clang-format on
 
 void computeMaterial(Board& b) {
     static const int32_t pieceOrder[8] = {KING, QUEEN, ROOK, ROOK, BISHOP, BISHOP, KNIGHT, KNIGHT};
@@ -184,7 +189,7 @@ static int rootStage(const Board& b) {
     return stage;
 }
 
-int prepareEvaluation(Board& b) {
+int setUpRootBoard(Board& b) {
     b.pieceCount[0] = b.pieceCount[1] = 0;
     b.pawnCount[0] = b.pawnCount[1] = 0;
     for (int s = 0; s < 32; s++) {
@@ -195,9 +200,6 @@ int prepareEvaluation(Board& b) {
         if (t < 5) b.pieceCount[side]++;
         else if (t == WHITE_PAWN || t == BLACK_PAWN) b.pawnCount[side]++;
     }
-    rootPieceCount[0] = b.pieceCount[0];
-    rootPieceCount[1] = b.pieceCount[1];
-
     computeMaterial(b);
     b.stage = rootStage(b);
 
@@ -206,13 +208,17 @@ int prepareEvaluation(Board& b) {
         if (b.slotSquare[s] != SQ_NONE && b.slotType[s] == WHITE_PAWN) b.pawnFiles[0] |= 1u << (b.slotSquare[s] & 7);
     for (int s = 24; s < 32; s++)
         if (b.slotSquare[s] != SQ_NONE && b.slotType[s] == BLACK_PAWN) b.pawnFiles[1] |= 1u << (b.slotSquare[s] & 7);
+    return b.stage;
+}
 
+int rootPhase(const Board& b) {
     int phase = 0;
     for (int s = 0; s < 32; s++)
         if (b.slotSquare[s] != SQ_NONE) phase += PHASE_WEIGHT[b.slotType[s] & 7];
-    phase = std::min(phase, 24);
+    return std::min(phase, 24);
+}
 
-    // Blended once per search with the root's phase; nodes never re-blend.
+void blendPieceSquareTables(int phase) {
     for (int t = 0; t < 7; t++)
         for (int s = 0; s < 64; s++) pstWhite[t][s] = pstBlack[t][s] = 0;
     for (int t = 0; t < 6; t++) {
@@ -224,7 +230,9 @@ int prepareEvaluation(Board& b) {
             pstBlack[bt][s] = ((openingPst[t][s] * phase + endgamePst[t][s] * (24 - phase)) * 3) / 24;
         }
     }
+}
 
+int pieceSquareSum(const Board& b) {
     int pst = 0;
     for (int s = 0; s < 32; s++) {
         int sq = b.slotSquare[s];
@@ -234,7 +242,16 @@ int prepareEvaluation(Board& b) {
         if (s < 16) pst += pstWhite[t][sq];
         else pst -= pstBlack[t][sq];
     }
-    b.pstScore = pst;
+    return pst;
+}
+
+int prepareEvaluation(Board& b) {
+    setUpRootBoard(b);
+    rootPieceCount[0] = b.pieceCount[0];
+    rootPieceCount[1] = b.pieceCount[1];
+    // Blended once per search with the root's phase; nodes never re-blend.
+    blendPieceSquareTables(rootPhase(b));
+    b.pstScore = pieceSquareSum(b);
     return b.stage;
 }
 
@@ -282,9 +299,10 @@ int evaluate(int sideToMove, const NodeState& ns) {
             if (stage == 3) sums.positional += stageThreeRules(ns, sums.pawn, sums.passer);
             sums.mobility = evaluateMobility(sums.pawnAttacks[0], sums.pawnAttacks[1], sums.distance, ns);
         }
-        int w = 78 - (ns.nonPawnMaterial[0] + ns.nonPawnMaterial[1]) / 480;
-        e = sums.pawn + (w * sums.pawn) / 195 + sums.material + (pst * 11) / 10 +
-            (sums.positional * 14) / 10 + sums.kingSafety + sums.distance;
+        const EvalWeights& wt = evalWeights;
+        int w = wt.pawnScaleBase - (ns.nonPawnMaterial[0] + ns.nonPawnMaterial[1]) / 480;
+        e = sums.pawn + (w * sums.pawn) / EVAL_PAWN_SCALE_DIVISOR + sums.material + (pst * wt.pstScale) / 10 +
+            (sums.positional * wt.positionalScale) / 10 + sums.kingSafety + sums.distance;
         if (stage <= 3) e += sums.mobility / 2;
     }
 

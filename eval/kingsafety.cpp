@@ -3,13 +3,12 @@
 // queen and a minor piece's worth (6240) of non-pawn material.
 #include <algorithm>
 #include "eval/boardview.h"
+#include "eval/params.h"
 #include "eval/terms.h"
 
 using namespace evalview;
 
 constexpr int KS_ATTACKER_MATERIAL = 6240;
-constexpr int KS_CENTRE_FILE = 25, KS_SIDE_FILE = 60, KS_FULLY_OPEN = 16, KS_HEAVY_ON_FILE = 4;
-constexpr int KS_MATING_PATTERN = 182;
 
 namespace {
 
@@ -49,11 +48,11 @@ int shelterOf(int k, int colour, const PawnSquares& ps) {
             uint64_t found = ps.of[side] & ahead;
             if (!found) continue;
             int s = colour == WHITE ? __builtin_ctzll(found) : 63 - __builtin_clzll(found);
-            int weight = side == colour ? 4 : -3;
+            int weight = side == colour ? evalWeights.shelterOwnPawn : -evalWeights.shelterEnemyPawn;
             total += weight * (7 - distance(k, s));
         }
     }
-    return 3 * total;
+    return total;
 }
 
 }  // namespace
@@ -89,10 +88,10 @@ static int openFilesNearKing(int centre, int defender, const NodeState& ns) {
     for (int f = cf - 1; f <= cf + 1; f++) {
         unsigned bit = 1u << f;
         if (ns.pawnFiles[defender] & bit) continue;
-        penalty += f == cf ? KS_CENTRE_FILE : KS_SIDE_FILE;
-        if (!(ns.pawnFiles[defender ^ 1] & bit)) penalty += KS_FULLY_OPEN;
+        penalty += f == cf ? evalWeights.kingCentreFile : evalWeights.kingSideFile;
+        if (!(ns.pawnFiles[defender ^ 1] & bit)) penalty += evalWeights.kingFullyOpenFile;
         int s = (centre & 56) + f;
-        penalty += KS_HEAVY_ON_FILE * (defender ? heavyOnFileBlack(s, ns) : heavyOnFileWhite(s, ns));
+        penalty += evalWeights.kingHeavyOnFile * (defender ? heavyOnFileBlack(s, ns) : heavyOnFileWhite(s, ns));
     }
     return penalty;
 }
@@ -117,16 +116,16 @@ static int kingSideAttack(int defender) {
         bool queenSlot = onBoard(attacker * 16 + 1);
         if (!queenSlot && defender == BLACK) return 0;
         if (queenSlot && (pawnOrBishop(at("f6"), attacker) || pawnOrBishop(at("h6"), attacker)))
-            v += KS_MATING_PATTERN;
+            v += evalWeights.matingPattern;
     }
     bool queenH6 = pieceOn(at("h6"), attacker, QUEEN);
     bool kingCorner = king == at("g8") || king == at("h8");
     if (queenH6 && pieceOn(at("g5"), attacker, KNIGHT) && !ownPawnOn(at("g7"), defender) &&
         (king == at("h8") || (kingCorner && slotOn(defender * 16 + 3, at("f8")))))
-        v += KS_MATING_PATTERN;
+        v += evalWeights.matingPattern;
     if (queenH6 && pieceOn(at("f5"), attacker, KNIGHT) && !ownPawnOn(at("g7"), defender) &&
         !ownPawnOn(at("g6"), defender) && kingCorner)
-        v += KS_MATING_PATTERN;
+        v += evalWeights.matingPattern;
     return v;
 }
 
@@ -137,7 +136,7 @@ static int queenSideAttack(int centre, int defender) {
     bool nearHome = defender ? rankOf(centre) >= homeRank : rankOf(centre) <= homeRank;
     if (fileOf(centre) > 2 || !nearHome) return 0;
     if (pawnSlotOn(defender ? 25 : 9, defender ? sq("b7") : sq("b2")) || !onBoard(attackerQueen)) return 0;
-    return pawnOrBishop(defender ? sq("c6") : sq("c3"), defender ^ 1) ? KS_MATING_PATTERN : 0;
+    return pawnOrBishop(defender ? sq("c6") : sq("c3"), defender ^ 1) ? evalWeights.matingPattern : 0;
 }
 
 // Open files and mating patterns against the king of `defender`, less its

@@ -2,18 +2,14 @@
 // reaches next to the enemy king.
 #include <cstdlib>
 #include "eval/boardview.h"
+#include "eval/params.h"
 #include "eval/terms.h"
 
 using namespace evalview;
 
-static const int MOBILITY_KNIGHT[9] = {-62, -53, -12, -4, 3, 13, 22, 28, 33};
-static const int MOBILITY_BISHOP[14] = {-48, -20, 16, 26, 38, 51, 55, 63, 63, 68, 81, 81, 91, 98};
-static const int MOBILITY_ROOK[15] = {-60, -20, 2, 3, 3, 11, 22, 31, 40, 40, 41, 48, 57, 57, 62};
-static const int MOBILITY_QUEEN[28] = {-30, -12, -8, -9, 20, 23, 23, 35, 38, 53, 64, 65, 65, 66,
-                                       67, 67, 72, 72, 77, 79, 93, 108, 108, 108, 110, 114, 114, 116};
 // By piece type: king, queen, rook, bishop, knight.
-static const int* const MOBILITY_TABLE[5] = {nullptr, MOBILITY_QUEEN, MOBILITY_ROOK, MOBILITY_BISHOP, MOBILITY_KNIGHT};
-static const int KING_ATTACK_WEIGHT[5] = {0, 2, 3, 4, 5};
+static const int* const MOBILITY_TABLE[5] = {nullptr, evalWeights.mobilityQueen, evalWeights.mobilityRook,
+                                             evalWeights.mobilityBishop, evalWeights.mobilityKnight};
 
 namespace {
 
@@ -44,7 +40,7 @@ uint64_t walkPiece(SideWalk& w, int type, int from, uint64_t passThrough, uint64
     w.mobility += MOBILITY_TABLE[type][count];
     // Queens join an attack only once a lighter piece has started it.
     if (nearKing && (!heavy || w.attackers)) {
-        w.attackSum += KING_ATTACK_WEIGHT[type] * nearKing;
+        w.attackSum += evalWeights.kingAttackWeight[type] * nearKing;
         w.attackers++;
     }
     return reached;
@@ -125,7 +121,8 @@ int evaluateMobility(uint64_t whitePawnAttacks, uint64_t blackPawnAttacks, int& 
     bool blackQueens = walkQueens(black, whitePawnAttacks | white.minors | white.rooks, ns.promotedQueens);
     if (!whiteQueens) white.attackSum = white.attackSum * 2 / 3;
     if (!blackQueens) black.attackSum = black.attackSum * 2 / 3;
-    int attack = ((white.attackers * white.attackSum - black.attackers * black.attackSum) * 39) / 5;
+    int attack =
+        ((white.attackers * white.attackSum - black.attackers * black.attackSum) * evalWeights.kingAttackScale) / 5;
     if (std::abs(attack) > 80) distanceSum += attack;
     return 3 * (white.mobility - black.mobility);
 }

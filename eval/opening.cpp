@@ -3,15 +3,17 @@
 // pair and the material adjustments.
 #include <cstdlib>
 #include "eval/boardview.h"
+#include "eval/params.h"
 #include "eval/terms.h"
 
 using namespace evalview;
 
 int castlingState(const NodeState& ns) {
     auto side = [](int kingSide, int queenSide) {
-        if (kingSide == 1) return 100;
-        if (queenSide == 1) return 66;
-        return (kingSide == -1 ? -50 : 0) + (queenSide == -1 ? -33 : 0);
+        const EvalWeights& wt = evalWeights;
+        if (kingSide == 1) return wt.castledKingSide;
+        if (queenSide == 1) return wt.castledQueenSide;
+        return (kingSide == -1 ? wt.lostKingSide : 0) + (queenSide == -1 ? wt.lostQueenSide : 0);
     };
     return side(ns.castle[CS_WHITE_KING], ns.castle[CS_WHITE_QUEEN]) -
            side(ns.castle[CS_BLACK_KING], ns.castle[CS_BLACK_QUEEN]);
@@ -23,7 +25,7 @@ static int undevelopedWing(int rookSlot, int rookHome, int rookNext, int king, i
     if (!slotOn(rookSlot, rookHome) && !slotOn(rookSlot, rookNext)) return 0;
     int n = (squareOf(king) == kingA || squareOf(king) == kingB) + slotOn(bishopSlot, bishopHome) +
             slotOn(knightSlot, knightHome);
-    return 32 * n;
+    return evalWeights.undeveloped * n;
 }
 
 int development() {
@@ -38,8 +40,9 @@ int development() {
 int queensNearKings() {
     int score = 0;
     int wk = whiteKing(), bk = blackKing();
-    if (onBoard(1)) score -= 12 * (distance(squareOf(1), wk) + distance(squareOf(1), bk) - 7);
-    if (onBoard(17)) score += 12 * (distance(squareOf(17), bk) + distance(squareOf(17), wk) - 7);
+    const int weight = evalWeights.queenFromKings;
+    if (onBoard(1)) score -= weight * (distance(squareOf(1), wk) + distance(squareOf(1), bk) - 7);
+    if (onBoard(17)) score += weight * (distance(squareOf(17), bk) + distance(squareOf(17), wk) - 7);
     return score;
 }
 
@@ -59,9 +62,12 @@ struct PatternAtom {
 struct PatternClause {
     PatternAtom any[4];
 };
-// Adds value when all of its clauses hold.
+// What a row is worth: one weight per kind of row.
+enum PatternKind { PK_TRAPPED_BISHOP, PK_STUCK_KNIGHT, PK_SHUT_IN_ROOK };
+// Adds sign times its kind's weight when all of its clauses hold.
 struct PatternRow {
-    int value;
+    int sign;
+    PatternKind kind;
     PatternClause all[5];
 };
 
@@ -82,44 +88,44 @@ constexpr PatternAtom no(PatternAtom a) { return a.negate = true, a; }
 // Trapped bishops, knights stuck on the rim or behind blocked chains, rooks
 // shut in by a knight. Slots 26/29 and 10/13 are the c- and f-pawns.
 const PatternRow PATTERN_ROWS[] = {
-    {-475, {{inSlot(5, "h7")}, {bP("g6")}, {inSlot(29, "f7"), bB("f7"), inSlot(16, "f7"), bN("e7")}}},
-    {-475, {{inSlot(4, "a7")}, {bP("b6")}, {inSlot(26, "c7"), bB("c7"), inSlot(16, "c7"), bN("d7")}}},
-    {+475, {{inSlot(21, "h2")}, {wP("g3")}, {inSlot(13, "f2"), wB("f2"), inSlot(0, "f2"), wN("e2")}}},
-    {+475, {{inSlot(20, "a2")}, {wP("b3")}, {inSlot(10, "c2"), wB("c2"), inSlot(0, "c2"), wN("d2")}}},
-    {-475, {{inSlot(5, "b3")}, {wP("a2")}, {wP("c2")}, {bP("b5")}, {bP("c4")}}},
-    {+475, {{inSlot(21, "b6")}, {bP("a7")}, {bP("c7")}, {wP("b4")}, {wP("c5")}}},
-    {-120, {{wN("h7")}, {bP("g7")}, {bP("f6"), bP("h6")}}},
-    {-120, {{wN("a7")}, {bP("b7")}, {bP("c6"), bP("a6")}}},
-    {+120, {{bN("h2")}, {wP("g2")}, {wP("f3"), wP("h3")}}},
-    {+120, {{bN("a2")}, {wP("b2")}, {wP("c3"), wP("a3")}}},
-    {-120, {{wN("a4")}, {wP("c3")}, {wP("b2")}, {bP("b6"), bP("d6")}, {bP("a7"), bP("c7")}}},
-    {+120, {{bN("a5")}, {bP("c6")}, {bP("b7")}, {wP("b3"), wP("d3")}, {wP("a2"), wP("c2")}}},
-    {-120, {{wN("g7")}, {inSlot(29, "f7")}, {bP("g6")}}},
-    {-120, {{wN("b7")}, {inSlot(26, "c7")}, {bP("b6")}}},
-    {+120, {{bN("g2")}, {inSlot(13, "f2")}, {wP("g3")}}},
-    {+120, {{bN("b2")}, {inSlot(10, "c2")}, {wP("b3")}}},
-    {-120, {{wN("f7")}, {bP("g7")}, {bP("c7")}, {bP("f6")}}},
-    {-120, {{wN("c7")}, {bP("b7")}, {bP("f7")}, {bP("c6")}, {no(wN("f7")), no(bP("g7")), no(bP("c7"))}}},
-    {+120, {{bN("f2")}, {wP("g2")}, {wP("c2")}, {wP("f3")}}},
-    {+120, {{bN("c2")}, {wP("b2")}, {wP("f2")}, {wP("c3")}, {no(bN("f2")), no(wP("g2")), no(wP("c2"))}}},
-    {-120, {{wN("h6")}, {bP("g6")}, {bP("h5")}}},
-    {-120, {{wN("a6")}, {bP("b6")}, {bP("a5")}}},
-    {+120, {{bN("h3")}, {wP("g3")}, {wP("h4")}}},
-    {+120, {{bN("a3")}, {wP("b3")}, {wP("a4")}}},
-    {-475, {{inSlot(4, "g3")}, {wP("f2")}, {wP("h2")}, {bP("f4")}, {bP("g5")}}},
-    {+475, {{inSlot(20, "g6")}, {bP("f7")}, {bP("h7")}, {wP("f5")}, {wP("g4")}}},
-    {-475, {{inSlot(5, "h3")}, {wP("g2")}, {bP("g4")}, {bP("f5"), bP("h5")}}},
-    {+475, {{inSlot(21, "h6")}, {bP("g7")}, {wP("g5")}, {wP("f4"), wP("h4")}}},
-    {-475, {{inSlot(4, "h4")}, {wP("g3")}, {bP("g5")}, {bP("f6"), bP("h6")}}},
-    {+475, {{inSlot(20, "h5")}, {bP("g6")}, {wP("g4")}, {wP("f3"), wP("h3")}}},
-    {+120, {{bR("a7")}, {wN("b6")}, {bP("a6")}, {bP("b7")}}},
-    {+120, {{bR("h7")}, {wN("g6")}, {bP("h6")}, {bP("g7")}}},
-    {-120, {{wR("a2")}, {bN("b3")}, {wP("a3")}, {wP("b2")}}},
-    {-120, {{wR("h2")}, {bN("g3")}, {wP("h3")}, {wP("g2")}}},
-    {-120, {{wN("a8")}, {bP("a7")}}},
-    {-120, {{wN("h8")}, {bP("h7")}}},
-    {+120, {{bN("a1")}, {wP("a2")}}},
-    {+120, {{bN("h1")}, {wP("h2")}}},
+    {-1, PK_TRAPPED_BISHOP, {{inSlot(5, "h7")}, {bP("g6")}, {inSlot(29, "f7"), bB("f7"), inSlot(16, "f7"), bN("e7")}}},
+    {-1, PK_TRAPPED_BISHOP, {{inSlot(4, "a7")}, {bP("b6")}, {inSlot(26, "c7"), bB("c7"), inSlot(16, "c7"), bN("d7")}}},
+    {+1, PK_TRAPPED_BISHOP, {{inSlot(21, "h2")}, {wP("g3")}, {inSlot(13, "f2"), wB("f2"), inSlot(0, "f2"), wN("e2")}}},
+    {+1, PK_TRAPPED_BISHOP, {{inSlot(20, "a2")}, {wP("b3")}, {inSlot(10, "c2"), wB("c2"), inSlot(0, "c2"), wN("d2")}}},
+    {-1, PK_TRAPPED_BISHOP, {{inSlot(5, "b3")}, {wP("a2")}, {wP("c2")}, {bP("b5")}, {bP("c4")}}},
+    {+1, PK_TRAPPED_BISHOP, {{inSlot(21, "b6")}, {bP("a7")}, {bP("c7")}, {wP("b4")}, {wP("c5")}}},
+    {-1, PK_STUCK_KNIGHT, {{wN("h7")}, {bP("g7")}, {bP("f6"), bP("h6")}}},
+    {-1, PK_STUCK_KNIGHT, {{wN("a7")}, {bP("b7")}, {bP("c6"), bP("a6")}}},
+    {+1, PK_STUCK_KNIGHT, {{bN("h2")}, {wP("g2")}, {wP("f3"), wP("h3")}}},
+    {+1, PK_STUCK_KNIGHT, {{bN("a2")}, {wP("b2")}, {wP("c3"), wP("a3")}}},
+    {-1, PK_STUCK_KNIGHT, {{wN("a4")}, {wP("c3")}, {wP("b2")}, {bP("b6"), bP("d6")}, {bP("a7"), bP("c7")}}},
+    {+1, PK_STUCK_KNIGHT, {{bN("a5")}, {bP("c6")}, {bP("b7")}, {wP("b3"), wP("d3")}, {wP("a2"), wP("c2")}}},
+    {-1, PK_STUCK_KNIGHT, {{wN("g7")}, {inSlot(29, "f7")}, {bP("g6")}}},
+    {-1, PK_STUCK_KNIGHT, {{wN("b7")}, {inSlot(26, "c7")}, {bP("b6")}}},
+    {+1, PK_STUCK_KNIGHT, {{bN("g2")}, {inSlot(13, "f2")}, {wP("g3")}}},
+    {+1, PK_STUCK_KNIGHT, {{bN("b2")}, {inSlot(10, "c2")}, {wP("b3")}}},
+    {-1, PK_STUCK_KNIGHT, {{wN("f7")}, {bP("g7")}, {bP("c7")}, {bP("f6")}}},
+    {-1, PK_STUCK_KNIGHT, {{wN("c7")}, {bP("b7")}, {bP("f7")}, {bP("c6")}, {no(wN("f7")), no(bP("g7")), no(bP("c7"))}}},
+    {+1, PK_STUCK_KNIGHT, {{bN("f2")}, {wP("g2")}, {wP("c2")}, {wP("f3")}}},
+    {+1, PK_STUCK_KNIGHT, {{bN("c2")}, {wP("b2")}, {wP("f2")}, {wP("c3")}, {no(bN("f2")), no(wP("g2")), no(wP("c2"))}}},
+    {-1, PK_STUCK_KNIGHT, {{wN("h6")}, {bP("g6")}, {bP("h5")}}},
+    {-1, PK_STUCK_KNIGHT, {{wN("a6")}, {bP("b6")}, {bP("a5")}}},
+    {+1, PK_STUCK_KNIGHT, {{bN("h3")}, {wP("g3")}, {wP("h4")}}},
+    {+1, PK_STUCK_KNIGHT, {{bN("a3")}, {wP("b3")}, {wP("a4")}}},
+    {-1, PK_TRAPPED_BISHOP, {{inSlot(4, "g3")}, {wP("f2")}, {wP("h2")}, {bP("f4")}, {bP("g5")}}},
+    {+1, PK_TRAPPED_BISHOP, {{inSlot(20, "g6")}, {bP("f7")}, {bP("h7")}, {wP("f5")}, {wP("g4")}}},
+    {-1, PK_TRAPPED_BISHOP, {{inSlot(5, "h3")}, {wP("g2")}, {bP("g4")}, {bP("f5"), bP("h5")}}},
+    {+1, PK_TRAPPED_BISHOP, {{inSlot(21, "h6")}, {bP("g7")}, {wP("g5")}, {wP("f4"), wP("h4")}}},
+    {-1, PK_TRAPPED_BISHOP, {{inSlot(4, "h4")}, {wP("g3")}, {bP("g5")}, {bP("f6"), bP("h6")}}},
+    {+1, PK_TRAPPED_BISHOP, {{inSlot(20, "h5")}, {bP("g6")}, {wP("g4")}, {wP("f3"), wP("h3")}}},
+    {+1, PK_SHUT_IN_ROOK, {{bR("a7")}, {wN("b6")}, {bP("a6")}, {bP("b7")}}},
+    {+1, PK_SHUT_IN_ROOK, {{bR("h7")}, {wN("g6")}, {bP("h6")}, {bP("g7")}}},
+    {-1, PK_SHUT_IN_ROOK, {{wR("a2")}, {bN("b3")}, {wP("a3")}, {wP("b2")}}},
+    {-1, PK_SHUT_IN_ROOK, {{wR("h2")}, {bN("g3")}, {wP("h3")}, {wP("g2")}}},
+    {-1, PK_STUCK_KNIGHT, {{wN("a8")}, {bP("a7")}}},
+    {-1, PK_STUCK_KNIGHT, {{wN("h8")}, {bP("h7")}}},
+    {+1, PK_STUCK_KNIGHT, {{bN("a1")}, {wP("a2")}}},
+    {+1, PK_STUCK_KNIGHT, {{bN("h1")}, {wP("h2")}}},
 };
 
 bool atomHolds(const PatternAtom& a) {
@@ -147,9 +153,10 @@ bool rowHolds(const PatternRow& row) {
 }  // namespace
 
 int patternList() {
+    const int weights[3] = {evalWeights.trappedBishop, evalWeights.stuckKnight, evalWeights.shutInRook};
     int score = 0;
     for (const PatternRow& row : PATTERN_ROWS)
-        if (rowHolds(row)) score += row.value;
+        if (rowHolds(row)) score += row.sign * weights[row.kind];
     return score;
 }
 
@@ -158,7 +165,7 @@ int rooksOnOpenFiles(const NodeState& ns) {
         if (!onBoard(slot)) return 0;
         unsigned bit = 1u << (squareOf(slot) & 7);
         if (ns.pawnFiles[own] & bit) return 0;
-        return (ns.pawnFiles[other] & bit) ? 30 : 60;
+        return (ns.pawnFiles[other] & bit) ? evalWeights.rookHalfOpenFile : evalWeights.rookOpenFile;
     };
     return rook(3, 0, 1) + rook(2, 0, 1) - rook(19, 1, 0) - rook(18, 1, 0);
 }
@@ -168,7 +175,7 @@ int minorsNearKing() {
     int score = 0;
     int wk = whiteKing(), bk = blackKing();
     for (int s = 4; s <= 7; s++) {
-        int weight = s < 6 ? 8 : 10;
+        int weight = s < 6 ? evalWeights.bishopNearKing : evalWeights.knightNearKing;
         if (onBoard(s)) score -= weight * distance(squareOf(s), wk);
         if (onBoard(s + 16)) score += weight * distance(squareOf(s + 16), bk);
     }
@@ -179,8 +186,9 @@ int minorsNearKing() {
 int bishopPair(const NodeState& ns) {
     int pawns = ns.pawnCount[0] + ns.pawnCount[1];
     int score = 0;
-    if (onBoard(4) && onBoard(5)) score += (83 - pawns) * 2;
-    if (onBoard(20) && onBoard(21)) score -= (83 - pawns) * 2;
+    int pair = evalWeights.bishopPair - evalWeights.bishopPairPawn * pawns;
+    if (onBoard(4) && onBoard(5)) score += pair;
+    if (onBoard(20) && onBoard(21)) score -= pair;
     return score;
 }
 
@@ -193,10 +201,11 @@ int materialAdjustment(const NodeState& ns) {
     int mw = ns.nonPawnMaterial[0], mb = ns.nonPawnMaterial[1];
     int whiteKnights = knightInSlot(6) + knightInSlot(7);
     int blackKnights = knightInSlot(22) + knightInSlot(23);
-    int adj = (blackKnights - whiteKnights) * (16 - pawns) * 4;
-    if (mw == VALUE_KNIGHT && mb != VALUE_KNIGHT) adj -= 267;
-    if (mb == VALUE_KNIGHT && mw != VALUE_KNIGHT) adj += 267;
-    if (mw == VALUE_QUEEN && ns.pieceCount[0] == 1) adj -= 48;
-    if (mb == VALUE_QUEEN && ns.pieceCount[1] == 1) adj += 48;
+    const EvalWeights& wt = evalWeights;
+    int adj = (blackKnights - whiteKnights) * (16 - pawns) * wt.knightPawnLoss;
+    if (mw == VALUE_KNIGHT && mb != VALUE_KNIGHT) adj -= wt.loneMinor;
+    if (mb == VALUE_KNIGHT && mw != VALUE_KNIGHT) adj += wt.loneMinor;
+    if (mw == VALUE_QUEEN && ns.pieceCount[0] == 1) adj -= wt.loneQueen;
+    if (mb == VALUE_QUEEN && ns.pieceCount[1] == 1) adj += wt.loneQueen;
     return adj;
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include "eval/boardview.h"
 #include "eval/evaluate.h"
+#include "eval/params.h"
 #include "eval/terms.h"
 
 using namespace evalview;
@@ -26,8 +27,9 @@ int passedPawnsAgainstKings(const int passer[2]) {
         if (r < 3 || r == 7) continue;
         int q = frontOf(passer[c], c);
         int own = c ? bk : wk, enemy = c ? wk : bk;
-        int v = (2 * std::min(distance(enemy, q), 5) - std::min(distance(own, q), 5)) * r * 8;
-        if (isEmpty(q)) v += 60;
+        int v =
+            (2 * std::min(distance(enemy, q), 5) - std::min(distance(own, q), 5)) * r * evalWeights.passerKingDistance;
+        if (isEmpty(q)) v += evalWeights.passerFreeSquare;
         score += c ? -v : v;
     }
     return score;
@@ -41,7 +43,7 @@ int kingPawnDistance() {
         for (int slot = c * 16 + 8; slot < c * 16 + 16; slot++)
             if (onBoard(slot) && workBoard.slotType[slot] == type)
                 nearest = std::min(nearest, distance(king, squareOf(slot)));
-        if (nearest < 8) score += c ? 50 * nearest : -50 * nearest;
+        if (nearest < 8) score += (c ? 1 : -1) * evalWeights.kingPawnDistance * nearest;
     }
     return score;
 }
@@ -51,13 +53,13 @@ int bishopsAndPromotionSquare(const int passer[2]) {
     int score = 0;
     if (hasPasser(passer, WHITE)) {
         bool lightQueening = fileOf(passer[0]) % 2 == 0;  // a8, c8, e8, g8
-        if (onBoard(lightQueening ? 20 : 21)) score -= 80;
-        if (onBoard(lightQueening ? 5 : 4)) score += 40;
+        if (onBoard(lightQueening ? 20 : 21)) score -= evalWeights.bishopAgainstPasser;
+        if (onBoard(lightQueening ? 5 : 4)) score += evalWeights.bishopWithPasser;
     }
     if (hasPasser(passer, BLACK)) {
         bool darkQueening = fileOf(passer[1]) % 2 == 0;  // a1, c1, e1, g1
-        if (onBoard(darkQueening ? 4 : 5)) score += 80;
-        if (onBoard(darkQueening ? 21 : 20)) score -= 40;
+        if (onBoard(darkQueening ? 4 : 5)) score += evalWeights.bishopAgainstPasser;
+        if (onBoard(darkQueening ? 21 : 20)) score -= evalWeights.bishopWithPasser;
     }
     return score;
 }
@@ -68,7 +70,7 @@ int opposedMajorities(const NodeState& ns) {
     if (ns.pieceCount[0] != 1 || ns.pieceCount[1] != 1 || ns.material == 0) return 0;
     for (int c = 0; c < 2; c++)
         if (!(ns.pawnFiles[c] & PAWN_FILES_AB) || !(ns.pawnFiles[c] & PAWN_FILES_GH)) return 0;
-    int v = 16 * (7 - distance(whiteKing(), blackKing()));
+    int v = evalWeights.kingsOpposedMajorities * (7 - distance(whiteKing(), blackKing()));
     return ns.material < 0 ? v : -v;
 }
 
@@ -87,15 +89,15 @@ int rooksBehindPassers(const int passer[2]) {
     if (hasPasser(passer, WHITE)) {
         int r = ownRank(passer[0], WHITE);
         if (r >= 4) {
-            if (rookBehind(0, passer[0], WHITE)) score += 6 * r;
-            if (rookBehind(16, passer[0], WHITE)) score -= 6 * r;
+            if (rookBehind(0, passer[0], WHITE)) score += evalWeights.rookBehindPasser * r;
+            if (rookBehind(16, passer[0], WHITE)) score -= evalWeights.rookBehindPasser * r;
         }
     }
     if (hasPasser(passer, BLACK)) {
         int r = ownRank(passer[1], BLACK);
         if (r >= 4) {
-            if (rookBehind(0, passer[1], BLACK)) score += 6 * r;
-            if (rookBehind(16, passer[1], BLACK)) score -= 6 * r;
+            if (rookBehind(0, passer[1], BLACK)) score += evalWeights.rookBehindPasser * r;
+            if (rookBehind(16, passer[1], BLACK)) score -= evalWeights.rookBehindPasser * r;
         }
     }
     return score;
@@ -112,7 +114,7 @@ int rooksCuttingOffKing(const NodeState& ns, const int passer[2]) {
         for (int slot = c * 16 + 2; slot <= c * 16 + 3; slot++) {
             if (!onBoard(slot)) continue;
             int rf = fileOf(squareOf(slot));
-            if (rf > lo && rf < hi) score += c ? -30 : 30;
+            if (rf > lo && rf < hi) score += c ? -evalWeights.rookCuttingOff : evalWeights.rookCuttingOff;
         }
     }
     return score;
@@ -124,13 +126,13 @@ int knightsCatchingPassers(const int passer[2]) {
         int p = passer[0];
         bool caught = false;
         for (int slot = 22; slot <= 23; slot++) caught |= onBoard(slot) && knightCatch[p][squareOf(slot)];
-        if (caught) score -= 30 * rankOf(p);
+        if (caught) score -= evalWeights.knightCatchingPasser * rankOf(p);
     }
     if (hasPasser(passer, BLACK)) {
         int p = passer[1];
         bool caught = false;
         for (int slot = 6; slot <= 7; slot++) caught |= onBoard(slot) && knightCatch[p ^ 56][squareOf(slot) ^ 56];
-        if (caught) score += 30 * (7 - rankOf(p));
+        if (caught) score += evalWeights.knightCatchingPasser * (7 - rankOf(p));
     }
     return score;
 }
@@ -138,9 +140,9 @@ int knightsCatchingPassers(const int passer[2]) {
 // Ahead in pawns with pieces traded since the root: keep trading.
 int tradeDown(const NodeState& ns, int pawnScore) {
     if (ns.material >= 0 && pawnScore > 0 && ns.pawnCount[0] > ns.pawnCount[1] && ns.pieceCount[1] < rootPieceCount[1])
-        return 80;
+        return evalWeights.tradeDown;
     if (ns.material <= 0 && pawnScore < 0 && ns.pawnCount[0] < ns.pawnCount[1] && ns.pieceCount[0] < rootPieceCount[0])
-        return -80;
+        return -evalWeights.tradeDown;
     return 0;
 }
 
@@ -162,7 +164,7 @@ int connectedPassersAgainstRook(const NodeState& ns, const int passer[2]) {
             int beside = p + side;
             if (ownPawn(beside) || (ownPawn(beside + back) && isEmpty(beside))) connected = true;
         }
-        if (connected) score += c ? -2328 : 2328;
+        if (connected) score += c ? -evalWeights.connectedPassersAgainstRook : evalWeights.connectedPassersAgainstRook;
     }
     return score;
 }

@@ -4,17 +4,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include "eval/boardview.h"
+#include "eval/params.h"
 #include "eval/pawnhash.h"
 #include "eval/terms.h"
 
 using namespace evalview;
-
-// Indexed by the pawn's rank counted from its own side.
-static const int PASSED_BONUS[8] = {0, 27, 39, 77, 107, 204, 408, 0};
-static const int DUO_BONUS[8] = {0, 21, 24, 36, 87, 144, 258, 0};
-// Central passers are easier to stop.
-static const int PASSER_FILE_PENALTY[8] = {0, 27, 54, 80, 80, 54, 27, 0};
-constexpr int PAWN_DOUBLED = 68, PAWN_BACKWARD = 96, PAWN_ISOLATED = 53;
 
 bool knightCatch[64][64];
 
@@ -137,19 +131,19 @@ void passedPawnsOf(const PawnFiles& pf, int c, int sideFlag, PasserResult& out, 
         bool passed = r > pf.rear[them][f] && (f == 0 || r >= pf.rear[them][f - 1]) &&
                       (f == 7 || r >= pf.rear[them][f + 1]);
         if (!passed) {
-            if (leftDuo) out.sum += sign * DUO_BONUS[duoRank];
+            if (leftDuo) out.sum += sign * evalWeights.duoBonus[duoRank];
             continue;
         }
         int s = pf.frontSquare[c][f];
         if (passerFiles) passerFiles[c][f] = uint8_t(s);
-        out.sum += sign * (PASSED_BONUS[r] * 13) / 10;
+        out.sum += sign * (evalWeights.passedBonus[r] * 13) / 10;
         // Outside the square: too far in rank or in file to reach the queening square.
         int steps = 7 - r;
         int kingRankFromPawnSide = c ? 7 - rankOf(enemyKing) : rankOf(enemyKing);
         if (kingRankFromPawnSide < r - tempo || std::abs(fileOf(enemyKing) - f) > steps + tempo)
             out.unstoppable[c] = std::max(out.unstoppable[c], r);
-        if (leftDuo) out.sum += sign * (DUO_BONUS[duoRank] * 11) / 5;
-        out.sum -= sign * PASSER_FILE_PENALTY[f];
+        if (leftDuo) out.sum += sign * (evalWeights.duoBonus[duoRank] * 11) / 5;
+        out.sum -= sign * evalWeights.passerFilePenalty[f];
         // The most advanced passer, the outer one on equal ranks; one on its
         // last rank has no square ahead and is never chosen.
         int key = steps * 8 + std::min(f, 7 - f);
@@ -162,7 +156,10 @@ void passedPawnsOf(const PawnFiles& pf, int c, int sideFlag, PasserResult& out, 
 
 // Half the promotion's gain: pawn endings weigh the pawn score up by as much
 // as two fifths, and the queen the passer becomes must still outscore it.
-int unstoppableTerm(int r) { return (5136 - 42 * (7 - r) - (PASSED_BONUS[r] * 13) / 10) / 2; }
+int unstoppableTerm(int r) {
+    const EvalWeights& wt = evalWeights;
+    return (wt.unstoppableBase - wt.unstoppableStep * (7 - r) - (wt.passedBonus[r] * 13) / 10) / 2;
+}
 
 }  // namespace
 
@@ -190,8 +187,8 @@ int evaluatePawns(int sideFlag, const NodeState& ns, int passer[2], uint64_t att
     if (pr.unstoppable[0] >= 0 && ns.pieceCount[1] == 0) score += unstoppableTerm(pr.unstoppable[0]);
     if (pr.unstoppable[1] >= 0 && ns.pieceCount[0] == 0) score -= unstoppableTerm(pr.unstoppable[1]);
     StructureCounts w = structureOf(pf, WHITE), b = structureOf(pf, BLACK);
-    score += (b.doubled - w.doubled) * PAWN_DOUBLED + (b.backward - w.backward) * PAWN_BACKWARD +
-             (b.isolated - w.isolated) * PAWN_ISOLATED;
+    score += (b.doubled - w.doubled) * evalWeights.pawnDoubled + (b.backward - w.backward) * evalWeights.pawnBackward +
+             (b.isolated - w.isolated) * evalWeights.pawnIsolated;
 
     passer[0] = pr.passer[0];
     passer[1] = pr.passer[1];

@@ -2,6 +2,7 @@
 // queens on the last two ranks, knight and bishop outposts.
 #include <cstdlib>
 #include "eval/boardview.h"
+#include "eval/params.h"
 #include "eval/terms.h"
 
 using namespace evalview;
@@ -24,8 +25,8 @@ int lineUps() {
     static const int KINDS[4] = {2, 2, 1, 1};  // lineKind: 1 file or rank, 2 diagonal
     int score = 0;
     for (int i = 0; i < 4; i++) {
-        if (linedUp(SLOTS[i], KINDS[i], blackKing())) score += 45;
-        if (linedUp(SLOTS[i] + 16, KINDS[i], whiteKing())) score -= 45;
+        if (linedUp(SLOTS[i], KINDS[i], blackKing())) score += evalWeights.lineUp;
+        if (linedUp(SLOTS[i] + 16, KINDS[i], whiteKing())) score -= evalWeights.lineUp;
     }
     return score;
 }
@@ -35,8 +36,8 @@ int rooksQueensOnAdvancedRanks() {
     int score = 0;
     for (int slot : SLOTS) {
         int w = squareOf(slot), b = squareOf(slot + 16);
-        if (w != SQ_NONE && rankOf(w) >= 6) score += 32 * (rankOf(w) - 5);
-        if (b != SQ_NONE && rankOf(b) <= 1) score -= 32 * (2 - rankOf(b));
+        if (w != SQ_NONE && rankOf(w) >= 6) score += evalWeights.heavyOnAdvancedRank * (rankOf(w) - 5);
+        if (b != SQ_NONE && rankOf(b) <= 1) score -= evalWeights.heavyOnAdvancedRank * (2 - rankOf(b));
     }
     return score;
 }
@@ -48,8 +49,8 @@ int outpostWhite(int s) {
     int r = rankOf(s);
     if ((r != 5 && r != 4) || !(whitePawnOn(s - 7) || whitePawnOn(s - 9))) return 0;
     if (blackPawnOn(s + 7) || blackPawnOn(s + 9)) return 0;
-    if (r == 5) return 96;
-    return blackPawnOn(s + 15) || blackPawnOn(s + 17) ? 0 : 25;
+    if (r == 5) return evalWeights.outpostSixth;
+    return blackPawnOn(s + 15) || blackPawnOn(s + 17) ? 0 : evalWeights.outpostFifth;
 }
 
 int outpostBlack(int s) {
@@ -57,8 +58,8 @@ int outpostBlack(int s) {
     int r = rankOf(s);
     if ((r != 2 && r != 3) || !(blackPawnOn(s + 7) || blackPawnOn(s + 9))) return 0;
     if (whitePawnOn(s - 7) || whitePawnOn(s - 9)) return 0;
-    if (r == 2) return 96;
-    return whitePawnOn(s - 15) || whitePawnOn(s - 17) ? 0 : 25;
+    if (r == 2) return evalWeights.outpostSixth;
+    return whitePawnOn(s - 15) || whitePawnOn(s - 17) ? 0 : evalWeights.outpostFifth;
 }
 
 int outposts() {

@@ -34,6 +34,14 @@ int searchRoot(SearchWorker& w, int movedSide, uint32_t move, uint32_t flags, in
     return score;
 }
 
+int quiescenceScore(SearchWorker& w, Board& root, int side) {
+    w.clock.pollInterval = UINT32_MAX;
+    w.clock.softTimeMs = w.clock.hardTimeMs = UINT64_MAX;
+    w.clock.nodeLimit = 0;
+    w.signals.abortSearch = 0;
+    return searchRoot(w, side ^ 1, 0, SF_ROOT | SF_QS_PLAIN, 0, -INFINITE_SCORE, INFINITE_SCORE, root);
+}
+
 // ---------------------------------------------------------------------------
 // Thinking output.
 

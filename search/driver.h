@@ -59,6 +59,13 @@ struct SearchWorker;
 // to move at the root.
 int searchRoot(SearchWorker& w, int movedSide, uint32_t move, uint32_t flags, int depth, int alpha, int beta,
                Board& root);
+// The quiescence score of root for side to move, from its view: captures
+// and promotions until the position is quiet, without the transposition table
+// and without delta pruning, so that the score depends on the position and the
+// evaluation weights alone. root must have its keys and the evaluation set up
+// (prepareEvaluation). Sets w's clock so that nothing stops it. For tools (the
+// evaluation tuner); w must not be searching elsewhere.
+int quiescenceScore(SearchWorker& w, Board& root, int side);
 // Searches the game's position (root: its board; side and list: its side to
 // move and legal moves) until the budget or an abort ends it; the book is
 // asked about that position first. depthReached: the last iteration that

@@ -389,7 +389,9 @@ static int quiesce(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, in
             // cannot raise the stand-pat score.
             if (victim < workBoard.slotValue[workBoard.squareSlot[moveFrom(m)]] && staticExchange(m) < 0) continue;
         }
-        int r = searchNode<T>(w, m, SF_VERIFY_LEGAL | SF_QS_CHILD, depth - ONE_PLY, -beta, -best, &ns);
+        // A plain search stays plain down to its quiet leaves.
+        int r = searchNode<T>(w, m, SF_VERIFY_LEGAL | SF_QS_CHILD | (cx.flags & SF_QS_PLAIN), depth - ONE_PLY, -beta,
+                              -best, &ns);
         if (r == ILLEGAL_SCORE) continue;
         legal++;
         int s = -r;
