@@ -21,8 +21,7 @@ inline bool attacksThrough(int slot, int t, uint32_t gone) {
     if (d == 0) return false;
     int type = b.slotType[slot];
     switch (lineKind[std::abs(d)]) {
-    case 3:
-        return type == KNIGHT;
+    case 3: return type == KNIGHT;
     case 2:
         if (type == WHITE_PAWN) return s + d == t && d > 0;
         if (type == BLACK_PAWN) return s + d == t && d < 0;
@@ -31,8 +30,7 @@ inline bool attacksThrough(int slot, int t, uint32_t gone) {
     case 1:
         if (type != QUEEN && type != ROOK) return type == KING && s + d == t;
         break;
-    default:
-        return false;
+    default: return false;
     }
     for (int x = s + d; x != t; x += d) {
         int o = b.squareSlot[x];

@@ -31,10 +31,8 @@ TEST(Exchange, KingOnlyTakesWhatNobodyGuards) {
 
 TEST(Exchange, EnPassantAndPromotion) {
     EXPECT_EQ(exchange("4k3/8/8/3pP3/8/8/8/4K3 w - d6", "e5d6", MK_EN_PASSANT), VALUE_PAWN);
-    EXPECT_EQ(exchange("2r1k3/1P6/8/8/8/8/8/4K3 w - -", "b7c8", MK_PROMO_QUEEN),
-              VALUE_ROOK + VALUE_QUEEN - VALUE_PAWN);
-    EXPECT_EQ(exchange("1qr1k3/1P6/8/8/8/8/8/4K3 w - -", "b7c8", MK_PROMO_QUEEN),
-              VALUE_ROOK - VALUE_PAWN);
+    EXPECT_EQ(exchange("2r1k3/1P6/8/8/8/8/8/4K3 w - -", "b7c8", MK_PROMO_QUEEN), VALUE_ROOK + VALUE_QUEEN - VALUE_PAWN);
+    EXPECT_EQ(exchange("1qr1k3/1P6/8/8/8/8/8/4K3 w - -", "b7c8", MK_PROMO_QUEEN), VALUE_ROOK - VALUE_PAWN);
 }
 
 }  // namespace
