@@ -6,6 +6,8 @@
 #include <string>
 #include "board/game.h"
 #include "eval/evaluate.h"
+#include "eval/params.h"
+#include "eval/pawnhash.h"
 #include "tools/lib/positionwalk.h"
 
 struct EvalPosition {
@@ -79,3 +81,12 @@ void expectSigns(const char* what, Term term, std::initializer_list<SignCase> ca
         EXPECT_EQ(sign(term(p)), c.sign) << what << ": " << c.fen;
     }
 }
+
+// Puts the built-in weights back however a test ends.
+struct WeightsGuard {
+    std::string saved = formatEvalParams();
+    ~WeightsGuard() {
+        parseEvalParams(saved);
+        clearPawnHash();
+    }
+};

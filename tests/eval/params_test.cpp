@@ -9,15 +9,6 @@
 
 namespace {
 
-// Puts the built-in weights back however a test ends.
-struct WeightsGuard {
-    std::string saved = formatEvalParams();
-    ~WeightsGuard() {
-        parseEvalParams(saved);
-        clearPawnHash();
-    }
-};
-
 int evaluateFen(const char* fen) {
     clearPawnHash();
     EvalPosition p = setUp(fen);

@@ -9,6 +9,7 @@
 #include "search/transtable.h"
 #include "search/worker.h"
 #include "tests/eval/evalfixture.h"
+#include "tests/search/searchfixture.h"
 
 namespace {
 
@@ -46,21 +47,13 @@ TEST(Passers, PromotedQueenOutscoresThePasser) {
 
 // Fresh tables and no book, one search to a fixed depth: whether it plays `expected`.
 bool playsAt(const char* fen, int depth, const char* expected) {
-    if (ttBucketCount() == 0) allocateTransTable(uint64_t(8) << 20);
-    clearTransTable();
-    clearPawnHash();
-    clearHistory();
-    useBook = 0;
-    searchWorker.signals.abortSearch = 0;
+    freshSearchState();
     EXPECT_GE(setupFromFen(game, fen), 0) << fen;
     std::string text = expected;
     uint32_t want = parseMove(&text[0], game.sideToMove);
     EXPECT_NE(want, 0u) << expected;
-    TimeBudget budget;
-    budget.targetTenths = budget.hardTenths = 1 << 28;
-    budget.maxDepth = depth;
     PonderState ponder;
-    return (think(game, budget, ponder) & 0xFFFF) == (want & 0xFFFF);
+    return (think(game, depthBudget(depth), ponder) & 0xFFFF) == (want & 0xFFFF);
 }
 
 // A shallow search must not put off promoting (or pushing to the seventh) a

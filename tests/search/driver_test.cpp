@@ -9,6 +9,7 @@
 #include "search/search.h"
 #include "search/transtable.h"
 #include "search/worker.h"
+#include "tests/search/searchfixture.h"
 
 namespace {
 
@@ -30,25 +31,13 @@ void collect(const ThinkingReport& r) {
 struct DriverSetup {
     SearchReportHooks saved = searchReport;
     DriverSetup() {
-        if (ttBucketCount() == 0) allocateTransTable(uint64_t(8) << 20);
-        clearTransTable();
-        clearPawnHash();
-        clearHistory();
-        useBook = 0;
-        searchWorker.signals.abortSearch = 0;
+        freshSearchState();
         seen.clear();
         searchReport.thinking = collect;
         searchReport.currentMove = nullptr;
     }
     ~DriverSetup() { searchReport = saved; }
 };
-
-TimeBudget depthBudget(int depth) {
-    TimeBudget budget;
-    budget.targetTenths = budget.hardTenths = 1 << 28;
-    budget.maxDepth = depth;
-    return budget;
-}
 
 std::string moveText(uint32_t r) {
     char t[8];

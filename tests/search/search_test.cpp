@@ -19,29 +19,17 @@
 #include "search/transtable.h"
 #include "tools/lib/tbgenerate.h"
 #include "search/worker.h"
+#include "tests/search/searchfixture.h"
 
 namespace {
 
 struct SearchSetup {
     SearchSetup() {
-        if (ttBucketCount() == 0) allocateTransTable(uint64_t(8) << 20);
-        clearTransTable();
-        clearPawnHash();
-        clearHistory();
-        useBook = 0;
+        freshSearchState();
         postThinking = 0;
-        searchWorker.signals.abortSearch = 0;
         internalErrors = 0;
     }
 };
-
-// No time limit: the depth alone ends the search.
-TimeBudget depthBudget(int depth) {
-    TimeBudget budget;
-    budget.targetTenths = budget.hardTenths = 1 << 28;
-    budget.maxDepth = depth;
-    return budget;
-}
 
 // Searches the position to a fixed depth; returns score << 16 | move.
 uint32_t searchFen(const char* fen, int depth, int* reached = nullptr) {

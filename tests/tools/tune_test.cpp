@@ -9,17 +9,10 @@
 #include "eval/pawnhash.h"
 #include "search/driver.h"
 #include "search/worker.h"
+#include "tests/eval/evalfixture.h"
 #include "tools/lib/tuner.h"
 
 namespace {
-
-struct WeightsGuard {
-    std::string saved = formatEvalParams();
-    ~WeightsGuard() {
-        parseEvalParams(saved);
-        clearPawnHash();
-    }
-};
 
 const char* const START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
