@@ -15,11 +15,10 @@ inline int exchangeValue(int type) { return type == KING ? SEE_KING_VALUE : TYPE
 // Whether the man in slot attacks t; the men in the gone mask count as
 // already traded off, so a slider sees through them (x-rays).
 inline bool attacksThrough(int slot, int t, uint32_t gone) {
-    const WorkBoard& b = workBoard;
-    int s = b.slotSquare[slot];
+    int s = workBoard.slotSquare[slot];
     int d = directionTable[s][t];
     if (d == 0) return false;
-    int type = b.slotType[slot];
+    int type = workBoard.slotType[slot];
     switch (lineKind[std::abs(d)]) {
     case 3: return type == KNIGHT;
     case 2:
@@ -33,7 +32,7 @@ inline bool attacksThrough(int slot, int t, uint32_t gone) {
     default: return false;
     }
     for (int x = s + d; x != t; x += d) {
-        int o = b.squareSlot[x];
+        int o = workBoard.squareSlot[x];
         if (o != SLOT_EMPTY && !(gone >> o & 1)) return false;
     }
     return true;
@@ -42,11 +41,10 @@ inline bool attacksThrough(int slot, int t, uint32_t gone) {
 // The cheapest man of the colour (slots first..first+15) still in play that
 // attacks t, or -1.
 int cheapestAttacker(int first, int t, uint32_t gone) {
-    const WorkBoard& b = workBoard;
     int best = -1, bestValue = 0;
     for (int slot = first; slot < first + 16; slot++) {
-        if (gone >> slot & 1 || b.slotSquare[slot] == SQ_NONE) continue;
-        int v = exchangeValue(b.slotType[slot]);
+        if (gone >> slot & 1 || workBoard.slotSquare[slot] == SQ_NONE) continue;
+        int v = exchangeValue(workBoard.slotType[slot]);
         if (best >= 0 && v >= bestValue) continue;
         if (!attacksThrough(slot, t, gone)) continue;
         best = slot;
@@ -58,14 +56,13 @@ int cheapestAttacker(int first, int t, uint32_t gone) {
 }  // namespace
 
 int staticExchange(uint32_t m) {
-    const WorkBoard& b = workBoard;
     const int from = moveFrom(m), to = moveTo(m);
-    const int mover = b.squareSlot[from];
+    const int mover = workBoard.squareSlot[from];
     const bool enPassant = moveKind(m) == MK_EN_PASSANT;
-    const int victim = b.squareSlot[to];
+    const int victim = workBoard.squareSlot[to];
     int gain[34];
-    gain[0] = enPassant ? VALUE_PAWN : victim == SLOT_EMPTY ? 0 : exchangeValue(b.slotType[victim]);
-    int onSquare = exchangeValue(b.slotType[mover]);
+    gain[0] = enPassant ? VALUE_PAWN : victim == SLOT_EMPTY ? 0 : exchangeValue(workBoard.slotType[victim]);
+    int onSquare = exchangeValue(workBoard.slotType[mover]);
     if (isPromotion(m)) {
         int promoted = TYPE_VALUE[promotedType(m)];
         gain[0] += promoted - VALUE_PAWN;
@@ -73,7 +70,7 @@ int staticExchange(uint32_t m) {
     }
     uint32_t gone = 1u << mover;
     if (victim != SLOT_EMPTY) gone |= 1u << victim;
-    if (enPassant) gone |= 1u << b.squareSlot[mover < 16 ? to - 8 : to + 8];
+    if (enPassant) gone |= 1u << workBoard.squareSlot[mover < 16 ? to - 8 : to + 8];
     int side = mover < 16 ? 16 : 0;  // first slot of the side to recapture
     int depth = 0;
     for (;;) {
@@ -81,7 +78,7 @@ int staticExchange(uint32_t m) {
         if (slot < 0) break;
         depth++;
         gain[depth] = onSquare - gain[depth - 1];
-        onSquare = exchangeValue(b.slotType[slot]);
+        onSquare = exchangeValue(workBoard.slotType[slot]);
         gone |= 1u << slot;
         side ^= 16;
         // Neither side would go on with a line that only loses (a pruning,
