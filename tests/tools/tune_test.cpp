@@ -1,5 +1,7 @@
 // The evaluation tuner: data lines, scoring the set, and the local search.
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -141,3 +143,28 @@ TEST(Tune, LocalSearchOnASampleDoesNotRaiseTheError) {
 }
 
 }  // namespace
+
+TEST(Tune, GameFileGivesQuietPositionsWithTheResult) {
+    const std::string path = ::testing::TempDir() + "tune_games.pgn";
+    {
+        std::ofstream out(path);
+        // Past the eight opening plies: d4 kept, two captures, Bb4+ kept, the
+        // check's answer and the capturing replies skipped, d5 kept.
+        out << "[Result \"1-0\"]\n\n1. e4 e5 2. Nf3 Nc6 3. Bc4 Bc5 4. c3 Nf6 5. d4 exd4 6. cxd4 Bb4+\n"
+               "7. Bd2 Bxd2+ 8. Nbxd2 d5 1-0\n\n"
+               "[Result \"*\"]\n\n1. e4 e5 2. Nf3 Nc6 3. Bc4 Bc5 4. c3 Nf6 5. d4 *\n";
+    }
+    TuningSet set;
+    std::string error;
+    ASSERT_TRUE(loadTuningSet(path, 0, set, error)) << error;
+    EXPECT_EQ(set.refused, 1);
+    ASSERT_EQ(set.positions.size(), 3u);
+    int blackToMove = 0;
+    for (const TuningPosition& p : set.positions) {
+        EXPECT_EQ(p.result, 1.0f);
+        blackToMove += p.side;
+    }
+    EXPECT_EQ(blackToMove, 2);
+    std::remove(path.c_str());
+    EXPECT_FALSE(loadTuningSet(path, 0, set, error));
+}

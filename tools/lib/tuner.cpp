@@ -14,6 +14,7 @@
 #include "search/driver.h"
 #include "search/search.h"
 #include "search/worker.h"
+#include "tools/lib/pgnreader.h"
 
 namespace {
 
@@ -86,9 +87,8 @@ GroupKey groupKey(uint16_t group) { return {group >> 8, (group >> 4) & 15, group
 
 }  // namespace
 
-bool addTuningPosition(TuningSet& set, const std::string& fen, double result) {
-    if (setupFromFen(game, fen.c_str()) != 0) return false;
-    const Board& g = game.board;
+namespace {
+void addBoardPosition(TuningSet& set, const Board& g, int side, double result) {
     TuningPosition p{};
     for (int s = 0; s < 32; s++) {
         p.slotSquare[s] = int8_t(g.slotSquare[s]);
@@ -96,12 +96,60 @@ bool addTuningPosition(TuningSet& set, const std::string& fen, double result) {
     }
     for (int i = 0; i < 4; i++) p.castle[i] = int8_t(g.castle[i]);
     p.fiftyCount = uint8_t(std::clamp(g.fiftyCount, 0, 255));
-    p.side = uint8_t(game.sideToMove);
+    p.side = uint8_t(side);
     p.result = float(result);
     Board b;
     unpackBoard(p, b);
     p.group = uint16_t(rootPhase(b) << 8 | std::min(b.pieceCount[0], 15) << 4 | std::min(b.pieceCount[1], 15));
     set.positions.push_back(p);
+}
+
+bool endsInCheck(const std::string& san) { return !san.empty() && (san.back() == '+' || san.back() == '#'); }
+
+// The positions of a game file worth fitting: past the opening plies, the
+// side to move not in check (the SAN before it says so), and the move played
+// neither a capture nor a promotion, so that the static evaluation is about
+// what the quiescence search says.
+bool loadTuningGames(const std::string& path, int limit, TuningSet& set, std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    auto g = std::make_unique<Game>();
+    PgnGame pg;
+    while ((limit <= 0 || int(set.positions.size()) < limit) && readPgnGame(in, pg)) {
+        int points = pgnResultPoints(pg.result, 0);
+        if (points < 0) {
+            set.refused++;
+            continue;
+        }
+        int index = 0;
+        auto visit = [&](const Game& at, uint32_t entry) {
+            int ply = index++;
+            if (ply < TUNING_SKIP_PLIES || (ply > 0 && endsInCheck(pg.moves[ply - 1]))) return;
+            if (isPromotion(entry) || moveKind(entry) == MK_EN_PASSANT || at.squareSlot[moveTo(entry)] != SLOT_EMPTY)
+                return;
+            if (limit > 0 && int(set.positions.size()) >= limit) return;
+            Board b;
+            copyToBoard(at, b);
+            addBoardPosition(set, b, at.sideToMove, points / 2.0);
+        };
+        std::string replayError;
+        if (replayPgnGame(*g, pg, INT32_MAX, visit, &replayError) < 0 || !replayError.empty()) set.refused++;
+    }
+    sortTuningSet(set);
+    return true;
+}
+
+bool endsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+}  // namespace
+
+bool addTuningPosition(TuningSet& set, const std::string& fen, double result) {
+    if (setupFromFen(game, fen.c_str()) != 0) return false;
+    addBoardPosition(set, game.board, game.sideToMove, result);
     return true;
 }
 
@@ -111,6 +159,7 @@ void sortTuningSet(TuningSet& set) {
 }
 
 bool loadTuningSet(const std::string& path, int limit, TuningSet& set, std::string& error) {
+    if (endsWith(path, ".pgn")) return loadTuningGames(path, limit, set, error);
     std::ifstream in(path);
     if (!in) {
         error = "cannot read " + path;

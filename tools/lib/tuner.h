@@ -35,7 +35,11 @@ struct TuningSet {
 
 // Reads at most limit positions (0: all) from the data file. False when the
 // file cannot be read; error says why. Sets each position up in the global
-// game (the set-up's checks are the ones the engine makes).
+// game (the set-up's checks are the ones the engine makes). A file whose name
+// ends in ".pgn" is read as games: each game's quiet positions (from ply
+// TUNING_SKIP_PLIES on, not in check, the move played neither a capture nor a
+// promotion) with the game's result; a game without one counts as refused.
+constexpr int TUNING_SKIP_PLIES = 8;
 bool loadTuningSet(const std::string& path, int limit, TuningSet& set, std::string& error);
 // Adds one position (the set must be sorted again with sortTuningSet after
 // the last one). False when the set-up refuses the FEN.
