@@ -13,10 +13,16 @@ constexpr int INFINITE_SCORE = 32767;
 constexpr int ILLEGAL_SCORE = 32760;
 constexpr int NO_EVAL = -32767;
 constexpr int NO_SCORE = 32761;
-constexpr int BOOK_SCORE = 1;
+// What think() returns as the score of a book move: outside every score a
+// search can return, so that a searched score of 1 (a hair above even) is not
+// taken for a book move and held back like one.
+constexpr int BOOK_SCORE = 32762;
 constexpr int MATE_BOUND = 32000;  // every score beyond +-32000 is a mate score
 constexpr int MATE_VALUE = 32700;
 constexpr int MAX_SEARCH_PLY = 59;
+static_assert(BOOK_SCORE > MATE_VALUE && BOOK_SCORE < INFINITE_SCORE && BOOK_SCORE != NO_SCORE &&
+                  BOOK_SCORE != ILLEGAL_SCORE,
+              "a book move's score must differ from every searched score and mark");
 // Root lines a search may be asked for (the UCI option MultiPV).
 constexpr int MAX_MULTI_PV = 256;
 
