@@ -91,6 +91,6 @@ bool loadOpenings(const std::string& path, std::vector<Opening>& out, std::strin
         if (error) *error = path + ": cannot be read";
         return false;
     }
-    bool pgn = path.size() >= 4 && path.compare(path.size() - 4, 4, ".pgn") == 0;
+    bool pgn = isPgnFileName(path);
     return pgn ? loadPgn(in, path, out, error) : loadEpd(in, path, out, error);
 }

@@ -151,6 +151,10 @@ static uint32_t legalEntry(const uint32_t* legal, uint32_t m) {
     return 0;
 }
 
+bool isPgnFileName(const std::string& path) {
+    return path.size() >= 4 && path.compare(path.size() - 4, 4, ".pgn") == 0;
+}
+
 int replayPgnGame(Game& g, const PgnGame& pg, int maxPlies, const std::function<void(const Game&, uint32_t)>& visit,
                   std::string* error) {
     const std::string* fen = pg.tag("FEN");

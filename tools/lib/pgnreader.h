@@ -19,6 +19,9 @@ struct PgnGame {
     const std::string* tag(const char* name) const;
 };
 
+// Whether a file is read as games: its name ends in ".pgn".
+bool isPgnFileName(const std::string& path);
+
 // Reads the next game from the stream. Comments, variations, NAGs, move
 // numbers and annotation signs are passed over. Returns false when no
 // further game is found.

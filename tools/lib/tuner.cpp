@@ -141,10 +141,6 @@ bool loadTuningGames(const std::string& path, int limit, TuningSet& set, std::st
     sortTuningSet(set);
     return true;
 }
-
-bool endsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
 }  // namespace
 
 bool addTuningPosition(TuningSet& set, const std::string& fen, double result) {
@@ -159,7 +155,7 @@ void sortTuningSet(TuningSet& set) {
 }
 
 bool loadTuningSet(const std::string& path, int limit, TuningSet& set, std::string& error) {
-    if (endsWith(path, ".pgn")) return loadTuningGames(path, limit, set, error);
+    if (isPgnFileName(path)) return loadTuningGames(path, limit, set, error);
     std::ifstream in(path);
     if (!in) {
         error = "cannot read " + path;
