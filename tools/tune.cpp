@@ -7,7 +7,7 @@
 // after every pass, so that a long run stopped early leaves its best.
 //
 // usage: tune --data F [--limit N] [--iterations N] [--step N] [--threads N]
-//             [--params-in F] [--params-out F] [--only REGEX] [--k K]
+//             [--params-in F] [--params-out F] [--only REGEX] [--k K] [--static]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,12 +23,13 @@ struct Options {
     std::string data, paramsIn, paramsOut = "tuned-params.txt", only;
     int limit = 0, iterations = 10, step = 8, threads = 1;
     double k = 0;
+    bool staticOnly = false;
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: tune --data F [--limit N] [--iterations N] [--step N] [--threads N]\n"
-                 "            [--params-in F] [--params-out F] [--only REGEX] [--k K]\n"
+                 "            [--params-in F] [--params-out F] [--only REGEX] [--k K] [--static]\n"
                  "  --data F        positions, one a line: \"FEN | result\" (1.0, 0.5, 0.0 for White)\n"
                  "                  or EPD ending in 1-0, 1/2-1/2 or 0-1; a file named *.pgn is read as\n"
                  "                  games (their quiet positions with the game's result)\n"
@@ -40,12 +41,18 @@ void usage() {
                  "  --params-in F   start from this table (name = values lines; others keep the built-in values)\n"
                  "  --params-out F  where the tuned table goes (default tuned-params.txt)\n"
                  "  --only REGEX    tune only the entries whose names match\n"
-                 "  --k K           use this sigmoid scale instead of fitting it\n");
+                 "  --k K           use this sigmoid scale instead of fitting it\n"
+                 "  --static        keep only the positions whose quiescence score is their static\n"
+                 "                  evaluation, and score them by it (several times faster)\n");
 }
 
 bool parseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
+        if (a == "--static") {
+            o.staticOnly = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "tune: %s needs a value\n", a.c_str());
             return false;
@@ -135,6 +142,12 @@ int main(int argc, char** argv) {
     if (set.positions.empty()) {
         std::fprintf(stderr, "tune: no positions in %s\n", o.data.c_str());
         return 1;
+    }
+    if (o.staticOnly) {
+        int dropped = keepQuietPositions(set, o.threads);
+        std::printf("positions %zu kept as quiet (%d dropped: a capture changes their score)\n", set.positions.size(),
+                    dropped);
+        if (set.positions.empty()) return 1;
     }
     std::vector<int> scores;
     auto scored = std::chrono::steady_clock::now();

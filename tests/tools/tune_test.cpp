@@ -94,6 +94,29 @@ TEST(Tune, SetScoresAreEachPositionsQuiescenceScore) {
     EXPECT_EQ(one, expected);
 }
 
+// The static scoring keeps the positions where no capture changes the score
+// and gives them the scores the quiescence search gave. The results tell
+// the positions apart.
+TEST(Tune, QuietPositionsKeepTheirScoresWithoutTheSearch) {
+    TuningSet set;
+    ASSERT_TRUE(addTuningPosition(set, START, 0.5));
+    ASSERT_TRUE(addTuningPosition(set, "3qk3/8/8/8/8/8/8/3QK3 w - - 0 1", 1));  // the queen hangs
+    ASSERT_TRUE(addTuningPosition(set, "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", 0));
+    sortTuningSet(set);
+    std::vector<int> searched;
+    scoreTuningSet(set, 1, searched);
+    std::vector<int> expected;
+    for (size_t i = 0; i < set.positions.size(); i++)
+        if (set.positions[i].result != 1) expected.push_back(searched[i]);
+
+    EXPECT_EQ(keepQuietPositions(set, 2), 1);
+    ASSERT_EQ(set.positions.size(), 2u);
+    for (const TuningPosition& p : set.positions) EXPECT_NE(p.result, 1);
+    std::vector<int> scores;
+    scoreTuningSet(set, 1, scores);
+    EXPECT_EQ(scores, expected);
+}
+
 TEST(Tune, ErrorAndScaleFit) {
     TuningSet set;
     ASSERT_TRUE(addTuningPosition(set, START, 1));

@@ -187,7 +187,15 @@ void scoreRange(ScoringThread& t, const TuningSet& set, size_t first, size_t las
         Board b;
         unpackBoard(p, b);
         b.pstScore = pieceSquareSum(b);
-        int s = std::clamp(quiescenceScore(*t.worker, b, p.side), -MATE_BOUND, MATE_BOUND);
+        int s;
+        if (set.staticScores) {
+            NodeState ns;
+            nodeStateFromBoard(b, ns);
+            copyBoardToWork(b);
+            s = evaluate(p.side, ns);
+        } else {
+            s = std::clamp(quiescenceScore(*t.worker, b, p.side), -MATE_BOUND, MATE_BOUND);
+        }
         scores[i] = p.side ? -s : s;
     }
     bindPawnHash(nullptr);
@@ -228,6 +236,20 @@ void scoreTuningSet(const TuningSet& set, int threads, std::vector<int>& scores)
         }
         first = last;
     }
+}
+
+int keepQuietPositions(TuningSet& set, int threads) {
+    std::vector<int> searched, still;
+    set.staticScores = false;
+    scoreTuningSet(set, threads, searched);
+    set.staticScores = true;
+    scoreTuningSet(set, threads, still);
+    size_t kept = 0;
+    for (size_t i = 0; i < set.positions.size(); i++)
+        if (searched[i] == still[i]) set.positions[kept++] = set.positions[i];
+    int dropped = int(set.positions.size() - kept);
+    set.positions.resize(kept);  // the group order stays
+    return dropped;
 }
 
 double tuningSigmoid(double k, int score) { return 1.0 / (1.0 + std::exp(-k * score)); }

@@ -31,6 +31,7 @@ struct TuningPosition {
 struct TuningSet {
     std::vector<TuningPosition> positions;  // sorted by group
     int refused = 0;                        // lines skipped: no result or a position the set-up refused
+    bool staticScores = false;              // scored by the static evaluation (keepQuietPositions ran)
 };
 
 // Reads at most limit positions (0: all) from the data file. False when the
@@ -46,11 +47,17 @@ bool loadTuningSet(const std::string& path, int limit, TuningSet& set, std::stri
 bool addTuningPosition(TuningSet& set, const std::string& fen, double result);
 void sortTuningSet(TuningSet& set);
 
-// Quiescence scores of all positions in White's view with the current weights,
+// Quiescence (or, after keepQuietPositions, static) scores of all positions in White's view with the current weights,
 // on threads threads. Writes the evaluation's shared tables (pstWhite,
 // pstBlack, rootPieceCount) and clears the pawn hash tables it uses: call it
 // only while no search runs.
 void scoreTuningSet(const TuningSet& set, int threads, std::vector<int>& scores);
+
+// Keeps only the positions whose quiescence score with the current weights
+// is their static evaluation, and from then on scores the set by the static
+// evaluation: the same scores for those positions at a fraction of the cost
+// (no capture is tried). Returns how many positions it dropped.
+int keepQuietPositions(TuningSet& set, int threads);
 
 double tuningSigmoid(double k, int score);
 double tuningError(const TuningSet& set, const std::vector<int>& scores, double k);
