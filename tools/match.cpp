@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -75,6 +76,7 @@ struct Settings {
     int maxMoves = 0;
     int64_t timeMarginMs = 0;
     int64_t moveTimeoutMs = 60000;
+    bool ponder = false;
 };
 
 enum Fault { F_ILLEGAL, F_TIME, F_CRASH, F_DISCONNECT, F_HANG, F_COUNT };
@@ -83,14 +85,19 @@ const char* const kFaultNames[F_COUNT] = {"illegal moves", "time losses", "crash
 // One engine process and its protocol.
 class Player {
 public:
-    enum State { OFF, STARTING, IDLE, WAITING_READY, THINKING };
-    explicit Player(const EngineSetup& s, const std::string& errorFile) : setup(s), errorFile_(errorFile) {}
+    // PONDERING: a UCI "go ponder" runs; STOPPING: "stop" was sent to it and
+    // its bestmove, which nobody wants, is awaited.
+    enum State { OFF, STARTING, IDLE, WAITING_READY, THINKING, PONDERING, STOPPING };
+    Player(const EngineSetup& s, const std::string& errorFile, bool ponder)
+        : setup(s), errorFile_(errorFile), ponder_(ponder) {}
 
     const EngineSetup& setup;
     State state = OFF;
     int64_t deadline = 0;  // 0: nothing awaited
     bool moveReady = false, resigned = false;
     std::string move;
+    std::string ponderMove;  // the reply the engine named with its move ("": none)
+    std::string predicted;   // while pondering: the opponent's move it searches after
     bool hasScore = false;
     int score = 0, depth = 0;  // of the latest thinking line, from the engine's side
 
@@ -109,6 +116,7 @@ public:
         if (!proc_.start(commandLine(), setup.dir, errorFile_)) return false;
         xbWaitDone_ = false;
         pingSent_ = 0;
+        ponderOption_ = false;
         if (setup.proto == Proto::UCI) {
             send("uci");
             deadline = now + MATCH_START_TIMEOUT_MS;
@@ -127,7 +135,9 @@ public:
     }
     // Asks politely; whatever is left is killed by the caller.
     void quit() {
-        if (proc_.running() && !proc_.outputEnded()) send("quit");
+        if (!proc_.running() || proc_.outputEnded()) return;
+        if (state == PONDERING) send("stop");
+        send("quit");
     }
     void askReady(int64_t now) {
         deadline = now + MATCH_READY_TIMEOUT_MS;
@@ -143,13 +153,14 @@ public:
     }
     void newGame(const Settings& s, const std::string& fen, int64_t now) {
         synced_ = 0;
+        xbPlaying_ = false;
         fen_ = fen;
         if (setup.proto == Proto::UCI) {
             send("ucinewgame");
         } else {
             send("new");
             send("force");
-            send("easy");
+            send(s.ponder ? "hard" : "easy");
             send("post");
             if (s.nodes == 0) {
                 int total = int(std::lround(s.baseSeconds));
@@ -166,29 +177,54 @@ public:
     void go(const Settings& s, const std::vector<std::string>& moves, const int64_t clocks[2], int side) {
         moveReady = resigned = hasScore = false;
         move.clear();
+        ponderMove.clear();
         if (setup.proto == Proto::UCI) {
-            std::string pos = fen_.empty() ? "position startpos" : "position fen " + fen_;
-            if (!moves.empty()) pos += " moves";
-            for (const std::string& m : moves) pos += " " + m;
-            send(pos);
-            if (s.nodes) {
-                send("go nodes " + std::to_string(s.nodes));
-            } else {
-                int64_t inc = std::llround(s.incSeconds * 1000);
-                send("go wtime " + std::to_string(std::max<int64_t>(clocks[0], 1)) + " btime " +
-                     std::to_string(std::max<int64_t>(clocks[1], 1)) + " winc " + std::to_string(inc) + " binc " +
-                     std::to_string(inc));
-            }
+            sendPosition(moves, "");
+            if (s.nodes) send("go nodes " + std::to_string(s.nodes));
+            else send("go " + uciClocks(s, clocks));
+        } else if (s.ponder && xbPlaying_ && synced_ + 1 == moves.size()) {
+            // Still playing its side: the opponent's move alone, as
+            // interfaces send it, so that a ponder search on it can go on
+            // ("force" would end it).
+            sendXboardClocks(clocks, side);
+            send((xbUsermove_ ? "usermove " : "") + moves[synced_]);
+            synced_ += 2;  // and its own move
         } else {
             send("force");
             for (; synced_ < moves.size(); synced_++) send((xbUsermove_ ? "usermove " : "") + moves[synced_]);
-            send("time " + std::to_string(std::max<int64_t>(clocks[side] / 10, 1)));
-            send("otim " + std::to_string(std::max<int64_t>(clocks[side ^ 1] / 10, 1)));
+            sendXboardClocks(clocks, side);
             send("go");
             synced_++;  // its own move will be on its board
+            xbPlaying_ = true;
         }
         state = THINKING;
         deadline = 0;  // the referee sets it from the clock
+    }
+    // UCI: searches the position after the expected reply on the opponent's
+    // time. The clocks are those after the engine's own move, so that they
+    // hold at its next turn.
+    void startPondering(const Settings& s, const std::vector<std::string>& moves, const std::string& reply,
+                        const int64_t clocks[2]) {
+        moveReady = resigned = hasScore = false;
+        move.clear();
+        ponderMove.clear();
+        predicted = reply;
+        sendPosition(moves, reply);
+        send("go ponder " + uciClocks(s, clocks));
+        state = PONDERING;
+        deadline = 0;  // no limit: it waits for the opponent
+    }
+    // The expected reply came: the search goes on as the engine's own.
+    void ponderHit() {
+        send("ponderhit");
+        state = THINKING;
+    }
+    // Another move came, or the game ended: the search's bestmove is of no
+    // use, but must be read before the engine is told anything else.
+    void stopPondering(int64_t now, int64_t timeoutMs) {
+        send("stop");
+        state = STOPPING;
+        deadline = now + timeoutMs;
     }
     // Handles one output line; true when the state changed.
     void onLine(const std::string& line, int64_t now) {
@@ -196,17 +232,30 @@ public:
         std::string word;
         in >> word;
         if (setup.proto == Proto::UCI) {
-            if (state == STARTING && word == "uciok") {
+            if (state == STARTING && word == "option") {
+                if (equalNoCase(uciOptionName(in), "Ponder")) ponderOption_ = true;
+            } else if (state == STARTING && word == "uciok") {
+                // Before the given options: an explicit option.Ponder wins.
+                if (ponder_ && ponderOption_) send("setoption name Ponder value true");
                 for (const auto& o : setup.options) send("setoption name " + o.first + " value " + o.second);
                 askReady(now);
             } else if (state == WAITING_READY && word == "readyok") {
                 state = IDLE;
                 deadline = 0;
-            } else if (state == THINKING && word == "info") {
+            } else if ((state == THINKING || state == PONDERING) && word == "info") {
                 readUciInfo(in);
             } else if (state == THINKING && word == "bestmove") {
+                std::string w;
                 in >> move;
+                if (in >> w && w == "ponder") in >> ponderMove;
                 moveReady = true;
+            } else if (state == STOPPING && word == "bestmove") {
+                state = IDLE;  // the answer to "stop", thrown away
+                deadline = 0;
+            } else if (state == PONDERING && word == "bestmove") {
+                // Given up pondering unasked: it gets the next position
+                // like an engine that never pondered.
+                state = IDLE;
             }
             return;
         }
@@ -256,11 +305,44 @@ private:
     std::string fen_;
     size_t synced_ = 0;
     bool xbWaitDone_ = false, xbPing_ = false, xbUsermove_ = false;
+    bool xbPlaying_ = false;  // told "go" this game: it answers the opponent's moves by itself
     int pingSent_ = 0;
+    const bool ponder_;          // the match is played with pondering
+    bool ponderOption_ = false;  // the UCI engine offers the Ponder option
 
     void send(const std::string& line) {
         if (gDebug) std::fprintf(stderr, "%lld %s < %s\n", (long long)nowMs(), setup.name.c_str(), line.c_str());
         proc_.send(line);
+    }
+    void sendXboardClocks(const int64_t clocks[2], int side) {
+        send("time " + std::to_string(std::max<int64_t>(clocks[side] / 10, 1)));
+        send("otim " + std::to_string(std::max<int64_t>(clocks[side ^ 1] / 10, 1)));
+    }
+    // The game so far and one more move when extra is not empty.
+    void sendPosition(const std::vector<std::string>& moves, const std::string& extra) {
+        std::string pos = fen_.empty() ? "position startpos" : "position fen " + fen_;
+        if (!moves.empty() || !extra.empty()) pos += " moves";
+        for (const std::string& m : moves) pos += " " + m;
+        if (!extra.empty()) pos += " " + extra;
+        send(pos);
+    }
+    static std::string uciClocks(const Settings& s, const int64_t clocks[2]) {
+        int64_t inc = std::llround(s.incSeconds * 1000);
+        return "wtime " + std::to_string(std::max<int64_t>(clocks[0], 1)) + " btime " +
+               std::to_string(std::max<int64_t>(clocks[1], 1)) + " winc " + std::to_string(inc) + " binc " +
+               std::to_string(inc);
+    }
+    static bool equalNoCase(const std::string& a, const std::string& b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower((unsigned char)x) == std::tolower((unsigned char)y);
+               });
+    }
+    // "option name NAME type ...": the name may have blanks.
+    static std::string uciOptionName(std::istringstream& in) {
+        std::string w, name;
+        if (!(in >> w) || w != "name") return "";
+        while (in >> w && w != "type") name += (name.empty() ? "" : " ") + w;
+        return name;
     }
 
     std::vector<std::string> commandLine() const {
@@ -364,7 +446,7 @@ std::string scoreComment(bool has, int score, int depth, int64_t ms) {
 class Slot {
 public:
     explicit Slot(const Settings& s) : s_(s) {
-        for (const EngineSetup& e : s.engines) players_.emplace_back(new Player(e, s.errorFile));
+        for (const EngineSetup& e : s.engines) players_.emplace_back(new Player(e, s.errorFile, s.ponder));
     }
     bool busy() const { return busy_; }
     void begin(const GameTask& t, const Opening& o) {
@@ -382,6 +464,7 @@ public:
         reason_.clear();
         termination_ = "normal";
         faultSeat_ = -1;
+        faults_.clear();
         startFailed_ = false;
         for (int i = 0; i < 2; i++) {
             clock_[i] = std::llround(s_.baseSeconds * 1000);
@@ -404,15 +487,32 @@ public:
         if (!busy_) return false;
         for (int seat = 0; seat < 2 && phase_ != FINISHED; seat++) {
             Player& p = *players_[size_t(seat_[seat])];
+            if (phase_ == DRAINING && p.state != Player::STOPPING) continue;
             if (p.state != Player::OFF) p.pump();
             std::string line;
             while (phase_ != FINISHED && p.state != Player::OFF && p.nextLine(line)) {
+                Player::State before = p.state;
                 p.onLine(line, now);
                 if (phase_ != PLAYING || seat != referee_.sideToMove()) continue;
                 if (p.moveReady) onMove(seat, now);
                 else if (p.resigned) finish(seat ? "1-0" : "0-1", sideName(seat) + " resigns", "normal");
+                // Its turn began when the opponent moved.
+                else if (before == Player::STOPPING && p.state == Player::IDLE) startTurn(now, thinkStart_);
             }
             if (phase_ == FINISHED) break;
+            if (phase_ == DRAINING) {
+                if (p.state == Player::STOPPING && (p.ended() || (p.deadline && now >= p.deadline))) {
+                    // The game is decided; the fault still counts.
+                    bool gone = p.ended();
+                    std::string how = gone ? p.reap() : "";
+                    Fault kind = !gone ? F_HANG : p.crashed() ? F_CRASH : F_DISCONNECT;
+                    p.kill();
+                    faults_.emplace_back(seat, kind);
+                    reason_ +=
+                        "; " + sideName(seat) + (gone ? " ends after stop (" + how + ")" : " does not answer stop");
+                }
+                continue;
+            }
             if (p.state != Player::OFF && p.ended()) {
                 std::string how = p.reap();
                 bool crash = p.crashed();
@@ -423,6 +523,7 @@ public:
                 onDeadline(seat, p, now);
             }
         }
+        if (phase_ == DRAINING && at(0).state != Player::STOPPING && at(1).state != Player::STOPPING) phase_ = FINISHED;
         if (phase_ == PREPARING || phase_ == NEWGAME) advancePreparation(now);
         if (phase_ == FINISHED) {
             busy_ = false;
@@ -452,7 +553,9 @@ public:
     const std::string& result() const { return result_; }
     const std::string& reason() const { return reason_; }
     int faultSeat() const { return faultSeat_; }
-    Fault faultKind() const { return faultKind_; }
+    // Every fault of the game as (seat, kind): the one that decided it and
+    // any of an engine stopped after the end.
+    const std::vector<std::pair<int, Fault>>& faults() const { return faults_; }
     bool startFailed() const { return startFailed_; }
     int engineAt(int seat) const { return seat_[seat]; }
     void seatFds(std::vector<int>& fds) const {
@@ -514,7 +617,9 @@ public:
     }
 
 private:
-    enum Phase { IDLE, PREPARING, NEWGAME, PLAYING, FINISHED };
+    // DRAINING: the game is decided; an engine that pondered still owes the
+    // bestmove that answers its stop.
+    enum Phase { IDLE, PREPARING, NEWGAME, PLAYING, DRAINING, FINISHED };
     const Settings& s_;
     std::vector<std::unique_ptr<Player>> players_;
     bool busy_ = false;
@@ -523,6 +628,7 @@ private:
     Opening opening_;
     int seat_[2] = {0, 1};
     Referee referee_;
+    Referee ponderCheck_;  // tries an engine's expected reply
     std::vector<std::string> moves_, san_, comments_;
     size_t bookPlies_ = 0;
     int64_t clock_[2] = {0, 0};
@@ -530,7 +636,7 @@ private:
     int resignCount_[2], winCount_[2], drawCount_[2];
     std::string result_, reason_, termination_;
     int faultSeat_ = -1;
-    Fault faultKind_ = F_COUNT;
+    std::vector<std::pair<int, Fault>> faults_;
     bool startFailed_ = false;
 
     std::string sideName(int seat) const {
@@ -545,16 +651,18 @@ private:
         phase_ = FINISHED;
         for (int seat = 0; seat < 2; seat++) {
             Player& p = at(seat);
-            // A searching engine is stopped; one that does not stop cleanly
-            // is replaced before its next game.
+            // A searching engine is replaced before its next game; one that
+            // ponders is stopped, and the game is over once it has answered.
             if (p.state == Player::THINKING || p.state == Player::STARTING || p.state == Player::WAITING_READY)
                 p.kill();
             else if (p.state == Player::IDLE) p.gameOver(result, reason);
+            else if (p.state == Player::PONDERING) p.stopPondering(nowMs(), s_.moveTimeoutMs);
+            if (p.state == Player::STOPPING) phase_ = DRAINING;
         }
     }
     void fault(int seat, Fault kind, const std::string& reason) {
         faultSeat_ = seat;
-        faultKind_ = kind;
+        faults_.emplace_back(seat, kind);
         at(seat).kill();
         if (phase_ == PREPARING || phase_ == NEWGAME) {
             // Before the first move: the game is still lost, so that a broken
@@ -573,7 +681,10 @@ private:
             else fault(seat, F_TIME, sideName(seat) + " loses on time");
             return;
         }
-        fault(seat, F_HANG, sideName(seat) + (p.state == Player::STARTING ? " does not start" : " does not answer"));
+        fault(seat, F_HANG,
+              sideName(seat) + (p.state == Player::STARTING   ? " does not start"
+                                : p.state == Player::STOPPING ? " does not answer stop"
+                                                              : " does not answer"));
     }
     void advancePreparation(int64_t now) {
         if (phase_ == PREPARING) {
@@ -597,15 +708,45 @@ private:
             for (int seat = 0; seat < 2; seat++)
                 if (at(seat).state != Player::IDLE) return;
             phase_ = PLAYING;
-            startTurn(now);
+            startTurn(now, now);
         }
     }
-    void startTurn(int64_t now) {
+    // The side to move's turn, which began at since (earlier when a ponder
+    // search had to be stopped first: that time is its own).
+    void startTurn(int64_t now, int64_t since) {
         int side = referee_.sideToMove();
         Player& p = at(side);
-        thinkStart_ = now;
-        p.go(s_, moves_, clock_, side);
-        p.deadline = s_.nodes ? now + s_.moveTimeoutMs : now + std::max<int64_t>(clock_[side], 0) + s_.timeMarginMs + 1;
+        thinkStart_ = since;
+        int64_t clocks[2] = {clock_[0], clock_[1]};
+        clocks[side] -= now - since;
+        p.go(s_, moves_, clocks, side);
+        p.deadline =
+            s_.nodes ? now + s_.moveTimeoutMs : since + std::max<int64_t>(clock_[side], 0) + s_.timeMarginMs + 1;
+    }
+    // The opponent of side, which has just moved, takes its turn: by a
+    // ponder hit, after stopping a ponder search on another move, or afresh.
+    void passTurn(int side, int64_t now) {
+        Player& o = at(side ^ 1);
+        if (o.state == Player::PONDERING && moves_.back() == o.predicted) {
+            o.ponderHit();
+            thinkStart_ = now;  // as if "go" were sent now
+            o.deadline = now + std::max<int64_t>(clock_[side ^ 1], 0) + s_.timeMarginMs + 1;
+        } else if (o.state == Player::PONDERING) {
+            o.stopPondering(now, s_.moveTimeoutMs);
+            thinkStart_ = now;
+        } else {
+            startTurn(now, now);
+        }
+    }
+    // A UCI engine that named the reply it expects thinks on it meanwhile,
+    // unless that reply is illegal or would end the game.
+    void startPondering(int side) {
+        Player& p = at(side);
+        if (!s_.ponder || p.setup.proto != Proto::UCI || p.ponderMove.empty()) return;
+        if (!ponderCheck_.setup(referee_.fen()) || !ponderCheck_.play(p.ponderMove) ||
+            ponderCheck_.end() != GameEnd::NONE)
+            return;
+        p.startPondering(s_, moves_, ponderCheck_.lastMoveText(), clock_);
     }
     void onMove(int side, int64_t now) {
         Player& p = at(side);
@@ -634,7 +775,8 @@ private:
             return;
         }
         if (adjudicate(side, p)) return;
-        startTurn(now);
+        passTurn(side, now);
+        startPondering(side);
     }
     // Score adjudication: both engines agree over several moves.
     bool adjudicate(int side, const Player& p) {
@@ -696,6 +838,7 @@ std::vector<std::string> splitWords(const std::string& text) {
                  "        [option.NAME=VALUE ...]\n"
                  "  --each ENGINE         added to every engine\n"
                  "  --tc BASE+INC         seconds, e.g. 5+0.05          --nodes N   fixed nodes a move (UCI)\n"
+                 "  --ponder              the engines think on the opponent's time (not with --nodes)\n"
                  "  --games N             games against each opponent (even; default 100)\n"
                  "  --concurrency N       games at once (default: one per core)\n"
                  "  --openings FILE       EPD or .pgn; each opening is played with both colours\n"
@@ -705,7 +848,8 @@ std::vector<std::string> splitWords(const std::string& text) {
                  "  --resign movecount=N score=CP   --draw movenumber=M movecount=N score=CP\n"
                  "  --maxmoves N          draw after N moves out of the opening\n"
                  "  --timemargin MS       time a move may overstep the clock (default 0)\n"
-                 "  --movetimeout S       with --nodes: seconds before a silent engine is said to hang (60)\n"
+                 "  --movetimeout S       seconds before a silent engine is said to hang (60): with --nodes\n"
+                 "                        for its move, with --ponder for its answer to stop\n"
                  "  --stderr FILE         the engines' standard error (default: discarded)\n"
                  "  --debug               every line to and from the engines on standard error\n");
     std::exit(2);
@@ -786,6 +930,7 @@ Settings parseArguments(int argc, char** argv) {
             if (*end != 0 || s.baseSeconds <= 0 || s.incSeconds < 0) usage("bad time control: " + v);
             timed = true;
         } else if (a == "--nodes") s.nodes = int64_t(number());
+        else if (a == "--ponder") s.ponder = true;
         else if (a == "--games") s.gamesPerOpponent = int(number());
         else if (a == "--concurrency") s.concurrency = int(number());
         else if (a == "--openings") s.openingFile = value();
@@ -819,6 +964,7 @@ Settings parseArguments(int argc, char** argv) {
     }
     if (setups.size() < 2) usage("two engines at least");
     if (timed == (s.nodes > 0)) usage("give either --tc or --nodes");
+    if (s.ponder && s.nodes) usage("--ponder needs --tc: a fixed-node search has no time to think ahead on");
     if (s.gamesPerOpponent < 1) usage("--games must be positive");
     for (const std::string& text : setups) {
         EngineSetup e;
@@ -941,7 +1087,7 @@ int main(int argc, char** argv) {
             std::string black = s.engines[size_t(slot->engineAt(1))].name;
             std::printf("Game %d: %s - %s %s {%s}\n", t.number, white.c_str(), black.c_str(), slot->result().c_str(),
                         slot->reason().c_str());
-            if (slot->faultSeat() >= 0) faults[size_t(slot->engineAt(slot->faultSeat()))][slot->faultKind()]++;
+            for (const auto& f : slot->faults()) faults[size_t(slot->engineAt(f.first))][f.second]++;
             if (slot->startFailed()) {
                 int culprit = slot->engineAt(slot->faultSeat());
                 if (played[size_t(culprit)] == 0) {

@@ -1,12 +1,14 @@
 // The match runner: its statistics, its referee, its opening files, and
 // whole matches against engines that misbehave.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 #include "tools/lib/matchstats.h"
 #include "tools/lib/openings.h"
 #include "tools/lib/pgnreader.h"
@@ -328,4 +330,101 @@ TEST(MatchRunner, AdjudicatesByAgreedScores) {
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("Score of one vs two: 0 - 0 - 2"), std::string::npos) << out;
     EXPECT_NE(out.find("Draw by adjudication (scores agree)"), std::string::npos) << out;
+}
+
+// Lines of the --debug transcript that one engine got ("< ...") and gave
+// ("> ..."), in order, without the times.
+static std::vector<std::string> transcriptOf(const std::string& out, const std::string& name) {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t at = line.find(' ');
+        if (at == std::string::npos || line.compare(at + 1, name.size() + 1, name + " ") != 0) continue;
+        std::string rest = line.substr(at + name.size() + 2);
+        if (rest.compare(0, 2, "< ") == 0 || rest.compare(0, 2, "> ") == 0) lines.push_back(rest);
+    }
+    return lines;
+}
+
+TEST(MatchRunner, PondersWhenAsked) {
+    // Both engines play the same scripted game and name the reply they
+    // expect; White expects 2... Nf6 where 2... Nc6 comes. Each engine leaves
+    // (a disconnect) on ponderhit or stop while not pondering.
+    std::string fake = std::string(VELMORA_SOURCE_DIR) + "/tests/tools/fake_engine.sh";
+    auto engine = [&](const char* mode, const char* name) {
+        return "--engine \"cmd=" + fake + " arg=" + mode + " name=" + name + "\" ";
+    };
+    int status = 0;
+    std::string out = runMatch(engine("ponder", "a") + engine("ponder", "b") +
+                                   "--tc 10+0 --ponder --games 2 --concurrency 1 --maxmoves 3 --debug",
+                               &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("Game 1: a - b 1/2-1/2 {Draw by adjudication (move limit)}"), std::string::npos) << out;
+    EXPECT_NE(out.find("Game 2: b - a 1/2-1/2 {Draw by adjudication (move limit)}"), std::string::npos) << out;
+    for (const char* name : {"a", "b"})
+        EXPECT_NE(out.find(std::string(name) + ": 0 illegal moves, 0 time losses, 0 crashes, 0 disconnects, 0 hangs"),
+                  std::string::npos)
+            << out;
+    std::vector<std::string> a = transcriptOf(out, "a");
+    auto count = [&](const std::string& prefix) {
+        return std::count_if(a.begin(), a.end(),
+                             [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; });
+    };
+    EXPECT_EQ(count("< setoption name Ponder value true"), 1);
+    // As White: a hit on 1... e5, a miss on 2... Nc6, a stop when 3... Nf6
+    // reaches the move limit; as Black: hits on 2. Bc4 and 3. Qh5.
+    EXPECT_EQ(count("< go ponder wtime "), 5);
+    EXPECT_EQ(count("< ponderhit"), 3);
+    EXPECT_EQ(count("< stop"), 2);
+    // The miss: the search is stopped, its move thrown away, and the engine
+    // is asked afresh about the position on the board.
+    const std::vector<std::string> miss = {
+        "< position startpos moves e2e4 e7e5 f1c4 g8f6", "< go ponder", "< stop", "> bestmove 0000",
+        "< position startpos moves e2e4 e7e5 f1c4 b8c6", "< go wtime"};
+    auto found = std::search(
+        a.begin(), a.end(), miss.begin(), miss.end(),
+        [](const std::string& line, const std::string& start) { return line.compare(0, start.size(), start) == 0; });
+    EXPECT_NE(found, a.end()) << out;
+    // The game ended while White pondered: stopped before the next game.
+    const std::vector<std::string> end = {"< stop", "> bestmove 0000", "< ucinewgame"};
+    EXPECT_NE(std::search(a.begin(), a.end(), end.begin(), end.end()), a.end()) << out;
+
+    // An engine that never answers stop hangs, during the game or after it.
+    struct Case {
+        const char *limit, *said;
+    } cases[] = {
+        {"", "Game 2: b - a 0-1 {White (b) does not answer stop}"},
+        {"--maxmoves 2", "Game 2: b - a 1/2-1/2 {Draw by adjudication (move limit); White (b) does not answer stop}"},
+    };
+    for (const Case& c : cases) {
+        out = runMatch(engine("ponder", "a") + engine("ponderhang", "b") +
+                           "--tc 10+0 --ponder --games 2 --concurrency 1 --movetimeout 0.3 " + c.limit,
+                       &status);
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_NE(out.find(c.said), std::string::npos) << out;
+        EXPECT_NE(out.find("b: 0 illegal moves, 0 time losses, 0 crashes, 0 disconnects, 1 hangs"), std::string::npos)
+            << out;
+        EXPECT_NE(out.find("a: 0 illegal moves, 0 time losses, 0 crashes, 0 disconnects, 0 hangs"), std::string::npos)
+            << out;
+    }
+    // An xboard engine ponders by itself: it is told "hard" and, once it
+    // plays its side, gets the opponent's move alone ("force" would end its
+    // ponder search).
+    out = runMatch(ourEngine("uci") + " --engine \"cmd=" + std::string(VELMORA_BINARY) + " name=xb proto=xboard dir=" +
+                       testing::TempDir() + "\" --tc 1+0.01 --ponder --games 2 --concurrency 1 --maxmoves 4 --debug",
+                   &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("Finished: 2 games"), std::string::npos) << out;
+    for (const char* name : {"uci", "xb"})
+        EXPECT_NE(out.find(std::string(name) + ": 0 illegal moves, 0 time losses, 0 crashes, 0 disconnects, 0 hangs"),
+                  std::string::npos)
+            << out;
+    std::vector<std::string> xb = transcriptOf(out, "xb");
+    EXPECT_EQ(std::count(xb.begin(), xb.end(), "< hard"), 2);
+    EXPECT_EQ(std::count(xb.begin(), xb.end(), "< easy"), 0);
+    EXPECT_EQ(std::count(xb.begin(), xb.end(), "< go"), 2) << "once a game";
+    out = runMatch(engine("ponder", "a") + engine("ponder", "b") + "--nodes 100 --ponder", &status);
+    EXPECT_EQ(status, 2) << out;
+    EXPECT_NE(out.find("--ponder needs --tc"), std::string::npos) << out;
 }
