@@ -182,12 +182,16 @@ TEST(Tune, GameFileGivesQuietPositionsWithTheResult) {
     ASSERT_TRUE(loadTuningSet(path, 0, set, error)) << error;
     EXPECT_EQ(set.refused, 1);
     ASSERT_EQ(set.positions.size(), 3u);
-    int blackToMove = 0;
+    int blackToMove = 0, fifty = 0;
     for (const TuningPosition& p : set.positions) {
         EXPECT_EQ(p.result, 1.0f);
         blackToMove += p.side;
+        fifty += p.fiftyCount;
     }
     EXPECT_EQ(blackToMove, 2);
+    // The fifty-move counts the evaluation reads: one knight move since 4. c3
+    // before d4, none after the captures.
+    EXPECT_EQ(fifty, 1);
     std::remove(path.c_str());
     EXPECT_FALSE(loadTuningSet(path, 0, set, error));
 }

@@ -131,8 +131,9 @@ bool loadTuningGames(const std::string& path, int limit, TuningSet& set, std::st
             if (isPromotion(entry) || moveKind(entry) == MK_EN_PASSANT || at.squareSlot[moveTo(entry)] != SLOT_EMPTY)
                 return;
             if (limit > 0 && int(set.positions.size()) >= limit) return;
-            Board b;
+            Board b{};
             copyToBoard(at, b);
+            b.fiftyCount = fiftyCountFromHistory(at);  // the evaluation scales toward a draw by it
             addBoardPosition(set, b, at.sideToMove, points / 2.0);
         };
         std::string replayError;
