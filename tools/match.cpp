@@ -69,6 +69,7 @@ struct Settings {
     int concurrency = 0;
     std::string openingFile, pgnFile, errorFile;
     int64_t seed = -1;  // <0: openings in file order
+    int randomPlies = 0;  // random moves after each opening, one line a pair
     bool sprt = false;
     double elo0 = 0, elo1 = 5, alpha = 0.05, beta = 0.05;
     int resignMoves = 0, resignScore = 0;
@@ -847,6 +848,8 @@ std::vector<std::string> splitWords(const std::string& text) {
                  "  --sprt elo0=E0 elo1=E1 [alpha=A] [beta=B]   stop when the test decides\n"
                  "  --resign movecount=N score=CP   --draw movenumber=M movecount=N score=CP\n"
                  "  --maxmoves N          draw after N moves out of the opening\n"
+                 "  --random-plies N      N random legal moves after each opening, the same for both\n"
+                 "                        games of a pair (seeded by --random): games at fixed nodes differ\n"
                  "  --timemargin MS       time a move may overstep the clock (default 0)\n"
                  "  --movetimeout S       seconds before a silent engine is said to hang (60): with --nodes\n"
                  "                        for its move, with --ponder for its answer to stop\n"
@@ -938,6 +941,7 @@ Settings parseArguments(int argc, char** argv) {
         else if (a == "--pgnout") s.pgnFile = value();
         else if (a == "--stderr") s.errorFile = value();
         else if (a == "--maxmoves") s.maxMoves = int(number());
+        else if (a == "--random-plies") s.randomPlies = int(number());
         else if (a == "--timemargin") s.timeMarginMs = int64_t(number());
         else if (a == "--movetimeout") s.moveTimeoutMs = int64_t(number() * 1000);
         else if (a == "--sprt") {
@@ -1073,7 +1077,11 @@ int main(int argc, char** argv) {
         for (auto& slot : slots) {
             if (!slot->busy() && !stop && nextTask < totalTasks) {
                 GameTask t = taskAt(nextTask++);
-                slot->begin(t, openings[size_t(t.opening)]);
+                const Opening& o = openings[size_t(t.opening)];
+                if (s.randomPlies > 0)
+                    slot->begin(t, extendOpening(o, s.randomPlies,
+                                                 uint64_t(std::max<int64_t>(s.seed, 0)) * 1000003u + uint64_t(t.pair)));
+                else slot->begin(t, o);
             }
             if (!slot->busy()) continue;
             if (!slot->step(now)) {

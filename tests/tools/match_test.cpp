@@ -216,6 +216,26 @@ TEST(MatchOpenings, ReadsEpdAndPgn) {
     EXPECT_FALSE(loadOpenings(tempPath("missing.epd"), o, &error));
 }
 
+// Random plies after an opening: legal, as many as asked, the same for the
+// same seed, and never a line that ends the game.
+TEST(MatchOpenings, RandomPliesExtendTheOpening) {
+    Opening o;
+    o.moves = {"e2e4", "e7e5"};
+    Opening a = extendOpening(o, 6, 7), b = extendOpening(o, 6, 7), c = extendOpening(o, 6, 8);
+    ASSERT_EQ(a.moves.size(), 8u);
+    EXPECT_EQ(a.moves, b.moves);
+    EXPECT_NE(a.moves, c.moves);
+    Referee r;
+    ASSERT_TRUE(r.setup(""));
+    for (const std::string& m : a.moves) EXPECT_TRUE(r.play(m)) << m;
+    EXPECT_EQ(r.end(), GameEnd::NONE);
+
+    // No legal move at all (stalemate): the opening stays as it is.
+    Opening bare;
+    bare.fen = "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1";
+    EXPECT_TRUE(extendOpening(bare, 2, 1).moves.empty());
+}
+
 // Runs the match program; its standard output and exit status.
 static std::string runMatch(const std::string& args, int* status) {
     std::string command = std::string(VELMORA_MATCH_BINARY) + " " + args + " 2>&1";

@@ -1,6 +1,7 @@
 #include "tools/lib/openings.h"
 #include <cctype>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include "tools/lib/pgnreader.h"
 #include "tools/lib/referee.h"
@@ -93,4 +94,25 @@ bool loadOpenings(const std::string& path, std::vector<Opening>& out, std::strin
     }
     bool pgn = isPgnFileName(path);
     return pgn ? loadPgn(in, path, out, error) : loadEpd(in, path, out, error);
+}
+
+Opening extendOpening(const Opening& o, int plies, uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    // A line that ends the game (mate, stalemate, bare kings) is drawn again;
+    // the few positions where every line does keep the opening as it is.
+    for (int attempt = 0; attempt < 20; attempt++) {
+        Referee r;
+        if (!r.setup(o.fen)) return o;
+        for (const std::string& m : o.moves) r.play(m);
+        Opening out = o;
+        for (int i = 0; i < plies; i++) {
+            std::vector<std::string> legal = r.legalMoves();
+            if (legal.empty()) break;
+            const std::string& m = legal[size_t(rng() % legal.size())];
+            r.play(m);
+            out.moves.push_back(m);
+        }
+        if (r.end() == GameEnd::NONE && int(out.moves.size()) == int(o.moves.size()) + plies) return out;
+    }
+    return o;
 }

@@ -90,6 +90,22 @@ static void englishLetters(std::string& san) {
     }
 }
 
+static std::string coordinateText(uint32_t entry) {
+    std::string t = {char('a' + fileOf(moveFrom(entry))), char('1' + rankOf(moveFrom(entry))),
+                     char('a' + fileOf(moveTo(entry))), char('1' + rankOf(moveTo(entry)))};
+    if (isPromotion(entry)) t += "?qrbn"[promotedType(entry)];
+    return t;
+}
+
+std::vector<std::string> Referee::legalMoves() const {
+    std::vector<std::string> out;
+    if (end_ != GameEnd::NONE) return out;
+    uint32_t legal[MAX_MOVES];
+    legalOnly(*game_, legal);
+    for (int i = 0; legal[i]; i++) out.push_back(coordinateText(legal[i]));
+    return out;
+}
+
 bool Referee::play(const std::string& text, std::string* san, bool loose) {
     Game& g = *game_;
     if (end_ != GameEnd::NONE) return false;
@@ -114,9 +130,7 @@ bool Referee::play(const std::string& text, std::string* san, bool loose) {
     if (code < 0 || code == 1) return false;  // cannot happen for a listed legal move
     // Coordinates as the protocols write them: promotion letters in lower
     // case and English whatever alphabet the notation code has active.
-    last_ = {char('a' + fileOf(moveFrom(entry))), char('1' + rankOf(moveFrom(entry))),
-             char('a' + fileOf(moveTo(entry))), char('1' + rankOf(moveTo(entry)))};
-    if (isPromotion(entry)) last_ += "?qrbn"[promotedType(entry)];
+    last_ = coordinateText(entry);
     if (g.sideToMove == 0) fullMove_++;
 
     std::string key = placementKey();

@@ -26,6 +26,8 @@ public:
     bool play(const std::string& text, std::string* san = nullptr, bool loose = false);
     // The move in coordinate notation as the move was played (after play()).
     const std::string& lastMoveText() const { return last_; }
+    // The legal moves in coordinate notation (none once the game has ended).
+    std::vector<std::string> legalMoves() const;
 
     GameEnd end() const { return end_; }
     int sideToMove() const;  // 0 White, 1 Black
