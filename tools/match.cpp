@@ -70,6 +70,7 @@ struct Settings {
     std::string openingFile, pgnFile, errorFile;
     int64_t seed = -1;  // <0: openings in file order
     int randomPlies = 0;  // random moves after each opening, one line a pair
+    bool noRepeat = false;  // every game its own opening (self-play data: a pair would be one game twice)
     bool sprt = false;
     double elo0 = 0, elo1 = 5, alpha = 0.05, beta = 0.05;
     int resignMoves = 0, resignScore = 0;
@@ -850,6 +851,7 @@ std::vector<std::string> splitWords(const std::string& text) {
                  "  --maxmoves N          draw after N moves out of the opening\n"
                  "  --random-plies N      N random legal moves after each opening, the same for both\n"
                  "                        games of a pair (seeded by --random): games at fixed nodes differ\n"
+                 "  --no-repeat           every game its own opening, not one a pair (data from self-play)\n"
                  "  --timemargin MS       time a move may overstep the clock (default 0)\n"
                  "  --movetimeout S       seconds before a silent engine is said to hang (60): with --nodes\n"
                  "                        for its move, with --ponder for its answer to stop\n"
@@ -942,6 +944,7 @@ Settings parseArguments(int argc, char** argv) {
         else if (a == "--stderr") s.errorFile = value();
         else if (a == "--maxmoves") s.maxMoves = int(number());
         else if (a == "--random-plies") s.randomPlies = int(number());
+        else if (a == "--no-repeat") s.noRepeat = true;
         else if (a == "--timemargin") s.timeMarginMs = int64_t(number());
         else if (a == "--movetimeout") s.moveTimeoutMs = int64_t(number() * 1000);
         else if (a == "--sprt") {
@@ -1038,7 +1041,9 @@ int main(int argc, char** argv) {
         t.number = k + 1;
         t.pair = pair;
         t.opponent = 1 + pair % opponents;
-        t.opening = int(order[size_t(pair / opponents) % order.size()]);
+        // Without repeats each game takes the next opening (and its own
+        // random line), else both games of a pair share one.
+        t.opening = int(order[size_t((s.noRepeat ? k : pair) / opponents) % order.size()]);
         t.firstIsWhite = k % 2 == 0;
         return t;
     };
@@ -1080,7 +1085,8 @@ int main(int argc, char** argv) {
                 const Opening& o = openings[size_t(t.opening)];
                 if (s.randomPlies > 0)
                     slot->begin(t, extendOpening(o, s.randomPlies,
-                                                 uint64_t(std::max<int64_t>(s.seed, 0)) * 1000003u + uint64_t(t.pair)));
+                                                 uint64_t(std::max<int64_t>(s.seed, 0)) * 1000003u +
+                                                     uint64_t(s.noRepeat ? t.number : t.pair)));
                 else slot->begin(t, o);
             }
             if (!slot->busy()) continue;

@@ -297,6 +297,33 @@ TEST(MatchRunner, PlaysOurEngineAgainstItselfAndWritesPgn) {
     EXPECT_NE(text.str().find("[White \"two\"]"), std::string::npos) << "colours swap";
 }
 
+// A pair shares its opening and random line; without repeats every game
+// has its own.
+TEST(MatchRunner, RandomPliesPerPairOrPerGame) {
+    std::string epd = writeTemp("pair.epd",
+                                "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1\n"
+                                "r3k3/8/8/8/8/8/8/4K2R w Kq - 0 1\n");
+    for (bool repeat : {true, false}) {
+        std::string pgn = tempPath("pairs.pgn");
+        std::remove(pgn.c_str());
+        int status = 0;
+        std::string out =
+            runMatch(ourEngine("one") + " " + ourEngine("two") + " --nodes 500 --games 2 --concurrency 1 --openings " +
+                         epd + " --random-plies 2 --maxmoves 3 --pgnout " + pgn + (repeat ? "" : " --no-repeat"),
+                     &status);
+        ASSERT_EQ(status, 0) << out;
+        std::ifstream in(pgn);
+        std::vector<PgnGame> games(2);
+        ASSERT_TRUE(readPgnGame(in, games[0]) && readPgnGame(in, games[1]));
+        ASSERT_TRUE(games[0].tag("FEN") && games[1].tag("FEN"));
+        ASSERT_GE(games[0].moves.size(), 2u);
+        ASSERT_GE(games[1].moves.size(), 2u);
+        bool same = *games[0].tag("FEN") == *games[1].tag("FEN") && games[0].moves[0] == games[1].moves[0] &&
+                    games[0].moves[1] == games[1].moves[1];
+        EXPECT_EQ(same, repeat);
+    }
+}
+
 TEST(MatchRunner, NamesTheEngineThatFails) {
     std::string fake = std::string(VELMORA_SOURCE_DIR) + "/tests/tools/fake_engine.sh";
     struct Case {
