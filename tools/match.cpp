@@ -68,8 +68,8 @@ struct Settings {
     int gamesPerOpponent = 100;
     int concurrency = 0;
     std::string openingFile, pgnFile, errorFile;
-    int64_t seed = -1;  // <0: openings in file order
-    int randomPlies = 0;  // random moves after each opening, one line a pair
+    int64_t seed = -1;      // <0: openings in file order
+    int randomPlies = 0;    // random moves after each opening, one line a pair
     bool noRepeat = false;  // every game its own opening (self-play data: a pair would be one game twice)
     bool sprt = false;
     double elo0 = 0, elo1 = 5, alpha = 0.05, beta = 0.05;
