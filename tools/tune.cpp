@@ -8,6 +8,7 @@
 //
 // usage: tune --data F [--limit N] [--iterations N] [--step N] [--threads N]
 //             [--params-in F] [--params-out F] [--only REGEX] [--k K] [--static]
+//             [--min-positions N]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +22,7 @@ namespace {
 
 struct Options {
     std::string data, paramsIn, paramsOut = "tuned-params.txt", only;
-    int limit = 0, iterations = 10, step = 8, threads = 1;
+    int limit = 0, iterations = 10, step = 8, threads = 1, minPositions = 0;
     double k = 0;
     bool staticOnly = false;
 };
@@ -30,6 +31,7 @@ void usage() {
     std::fprintf(stderr,
                  "usage: tune --data F [--limit N] [--iterations N] [--step N] [--threads N]\n"
                  "            [--params-in F] [--params-out F] [--only REGEX] [--k K] [--static]\n"
+                 "            [--min-positions N]\n"
                  "  --data F        positions, one a line: \"FEN | result\" (1.0, 0.5, 0.0 for White)\n"
                  "                  or EPD ending in 1-0, 1/2-1/2 or 0-1; a file named *.pgn is read as\n"
                  "                  games (their quiet positions with the game's result)\n"
@@ -43,7 +45,9 @@ void usage() {
                  "  --only REGEX    tune only the entries whose names match\n"
                  "  --k K           use this sigmoid scale instead of fitting it\n"
                  "  --static        keep only the positions whose quiescence score is their static\n"
-                 "                  evaluation, and score them by it (several times faster)\n");
+                 "                  evaluation, and score them by it (several times faster)\n"
+                 "  --min-positions N  keep a change only when it changes the scores of at least N\n"
+                 "                  positions (default 0): rare features are not fitted to noise\n");
 }
 
 bool parseOptions(int argc, char** argv, Options& o) {
@@ -70,6 +74,7 @@ bool parseOptions(int argc, char** argv, Options& o) {
         else if (a == "--iterations" && number && n >= 0) o.iterations = int(n);
         else if (a == "--step" && number && n >= 1) o.step = int(n);
         else if (a == "--threads" && number && n >= 1 && n <= 256) o.threads = int(n);
+        else if (a == "--min-positions" && number && n >= 0 && n <= 1000000000) o.minPositions = int(n);
         else {
             std::fprintf(stderr, "tune: bad option %s %s\n", a.c_str(), v.c_str());
             return false;
@@ -163,6 +168,7 @@ int main(int argc, char** argv) {
     ls.passes = o.iterations;
     ls.firstStep = o.step;
     ls.k = k;
+    ls.minPositions = o.minPositions;
     double after = before;
     if (o.iterations > 0 && !weights.empty()) {
         after = localSearch(set, weights, ls, [&](int pass, int step, double e, int changed) {

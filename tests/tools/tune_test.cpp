@@ -163,6 +163,14 @@ TEST(Tune, LocalSearchOnASampleDoesNotRaiseTheError) {
     // The weights left in the table are the ones that give that error.
     scoreTuningSet(set, 1, scores);
     EXPECT_DOUBLE_EQ(tuningError(set, scores, options.k), after);
+
+    // A change that moves fewer scores than asked is not kept.
+    const std::string fitted = formatEvalParams();
+    options.minPositions = int(set.positions.size()) + 1;
+    int changes = 0;
+    EXPECT_EQ(localSearch(set, weights, options, [&](int, int, double, int changed) { changes += changed; }), after);
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(formatEvalParams(), fitted);
 }
 
 }  // namespace

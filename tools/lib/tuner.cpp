@@ -308,12 +308,18 @@ bool selectWeights(const std::string& only, std::vector<TunedWeight>& out, std::
 
 double localSearch(const TuningSet& set, const std::vector<TunedWeight>& weights, const LocalSearchOptions& options,
                    const std::function<void(int pass, int step, double error, int changed)>& report) {
-    std::vector<int> scores;
+    std::vector<int> scores, kept;
     auto errorNow = [&] {
         scoreTuningSet(set, options.threads, scores);
         return tuningError(set, scores, options.k);
     };
+    auto enoughChanged = [&] {
+        int changed = 0;
+        for (size_t i = 0; i < scores.size() && changed < options.minPositions; i++) changed += scores[i] != kept[i];
+        return changed >= options.minPositions;
+    };
     double best = errorNow();
+    kept = scores;
     int step = std::max(1, options.firstStep);
     for (int pass = 1; pass <= options.passes; pass++) {
         int changed = 0;
@@ -324,9 +330,10 @@ double localSearch(const TuningSet& set, const std::vector<TunedWeight>& weights
             for (int delta : {step, -step}) {
                 value = old + delta;
                 double e = errorNow();
-                if (e < best) {
+                if (e < best && enoughChanged()) {
                     best = e;
                     better = true;
+                    kept.swap(scores);
                     break;
                 }
             }

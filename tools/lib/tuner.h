@@ -78,9 +78,14 @@ struct LocalSearchOptions {
     int passes = 10;    // passes over all weights at most
     int firstStep = 8;  // step of the first pass; halved after a pass without gain
     double k = 0;       // the sigmoid scale, fitted beforehand
+    // A change is kept only when it changes the scores of at least this many
+    // positions: a weight that few positions show would be fitted to their
+    // noise (a mobility count or a king square games rarely reach).
+    int minPositions = 0;
 };
 // Local search with decreasing steps: each weight in turn tries +step, then
-// -step, and keeps a change that lowers the error (rescoring the whole set).
+// -step, and keeps a change that lowers the error (rescoring the whole set)
+// and changes at least minPositions scores.
 // A pass that changes nothing halves the step; the search ends after the
 // passes, or after a pass without gain at step 1. Calls report after every
 // pass with its number, step and the error. Returns the final error; the
