@@ -14,55 +14,55 @@ struct EvalWeights {
     int pstScale = 11;
     int positionalScale = 14;
     // The pawn score grows as pieces leave: by (base - pieces in pawns) / 195.
-    int pawnScaleBase = 78;
+    int pawnScaleBase = 30;
 
     // Opening knowledge.
-    int castledKingSide = 100, castledQueenSide = 66;
-    int lostKingSide = -50, lostQueenSide = -33;
-    int undeveloped = 32;
-    int queenFromKings = 12;
-    int trappedBishop = 475, stuckKnight = 120, shutInRook = 120;
-    int rookOpenFile = 60, rookHalfOpenFile = 30;
-    int bishopNearKing = 8, knightNearKing = 10;
+    int castledKingSide = 116, castledQueenSide = 18;
+    int lostKingSide = -82, lostQueenSide = -33;
+    int undeveloped = 0;
+    int queenFromKings = -4;
+    int trappedBishop = 427, stuckKnight = 72, shutInRook = 168;
+    int rookOpenFile = 108, rookHalfOpenFile = 78;
+    int bishopNearKing = 24, knightNearKing = -6;
     int bishopPair = 166, bishopPairPawn = 2;
-    int knightPawnLoss = 4;
-    int loneMinor = 267, loneQueen = 48;
+    int knightPawnLoss = 20;
+    int loneMinor = 315, loneQueen = 0;
 
     // King safety.
-    int shelterOwnPawn = 12, shelterEnemyPawn = 9;
-    int kingCentreFile = 25, kingSideFile = 60, kingFullyOpenFile = 16, kingHeavyOnFile = 4;
-    int matingPattern = 182;
+    int shelterOwnPawn = 12, shelterEnemyPawn = -23;
+    int kingCentreFile = 57, kingSideFile = 12, kingFullyOpenFile = 48, kingHeavyOnFile = 20;
+    int matingPattern = 134;
 
     // Pawn structure, by rank from the pawn's own side (or by file).
-    int passedBonus[8] = {0, 27, 39, 77, 107, 204, 408, 0};
-    int duoBonus[8] = {0, 21, 24, 36, 87, 144, 258, 0};
-    int passerFilePenalty[8] = {0, 27, 54, 80, 80, 54, 27, 0};  // central passers are easier to stop
-    int pawnDoubled = 68, pawnBackward = 96, pawnIsolated = 53;
-    int unstoppableBase = 5136, unstoppableStep = 42;
+    int passedBonus[8] = {0, 75, 71, 125, 155, 236, 360, 0};
+    int duoBonus[8] = {0, -27, 24, 36, 103, 112, 210, 0};
+    int passerFilePenalty[8] = {-32, 75, 22, 80, 32, 6, -21, 32};  // central passers are easier to stop
+    int pawnDoubled = 84, pawnBackward = 64, pawnIsolated = 37;
+    int unstoppableBase = 5088, unstoppableStep = 90;
 
     // Passed pawns and kings.
     int passerKingDistance = 8, passerFreeSquare = 60;
-    int kingPawnDistance = 50;
-    int bishopAgainstPasser = 80, bishopWithPasser = 40;
-    int kingsOpposedMajorities = 16;
-    int rookBehindPasser = 6;
-    int rookCuttingOff = 30;
-    int knightCatchingPasser = 30;
+    int kingPawnDistance = 34;
+    int bishopAgainstPasser = 32, bishopWithPasser = -8;
+    int kingsOpposedMajorities = -32;
+    int rookBehindPasser = 22;
+    int rookCuttingOff = 78;
+    int knightCatchingPasser = -2;
     int tradeDown = 80;
-    int connectedPassersAgainstRook = 2328;
+    int connectedPassersAgainstRook = 2376;
 
     // Piece placement and mobility, by reachable square count.
-    int lineUp = 45;
+    int lineUp = 61;
     int heavyOnAdvancedRank = 32;
-    int outpostSixth = 96, outpostFifth = 25;
-    int mobilityKnight[9] = {-62, -53, -12, -4, 3, 13, 22, 28, 33};
-    int mobilityBishop[14] = {-48, -20, 16, 26, 38, 51, 55, 63, 63, 68, 81, 81, 91, 98};
-    int mobilityRook[15] = {-60, -20, 2, 3, 3, 11, 22, 31, 40, 40, 41, 48, 57, 57, 62};
-    int mobilityQueen[28] = {-30, -12, -8, -9, 20, 23, 23, 35,  38,  53,  64,  65,  65,  66,
-                             67,  67,  72, 72, 77, 79, 93, 108, 108, 108, 110, 114, 114, 116};
+    int outpostSixth = 64, outpostFifth = 73;
+    int mobilityKnight[9] = {-110, -101, -28, 12, 35, 61, 54, 76, 65};
+    int mobilityBishop[14] = {-96, -68, -32, -6, 6, 51, 71, 79, 63, 52, 49, 33, 59, 82};
+    int mobilityRook[15] = {-92, 12, 2, -13, 3, 27, 22, 15, 24, 56, 73, 64, 73, 9, 14};
+    int mobilityQueen[28] = {-78, -60, -8,  -41, 4,   23,  7,   35,  38, 37,  48, 49,  65, 82,
+                             99,  115, 120, 120, 125, 127, 141, 108, 92, 124, 94, 162, 66, 68};
     // By piece type (king, queen, rook, bishop, knight), per square next to the king.
     int kingAttackWeight[5] = {0, 2, 3, 4, 5};
-    int kingAttackScale = 39;  // in fifths
+    int kingAttackScale = 23;  // in fifths
 };
 extern EvalWeights evalWeights;
 

@@ -90,3 +90,12 @@ struct WeightsGuard {
         clearPawnHash();
     }
 };
+
+// Sets named weights ("name = values" lines) for a test of how a term reacts:
+// fitted weights can be zero or noisy where games rarely show the feature, and
+// the test is about the mechanism, not the number. Use with a WeightsGuard.
+inline void pinWeights(const std::string& text) {
+    std::string error;
+    EXPECT_TRUE(parseEvalParams(text, &error)) << error;
+    clearPawnHash();
+}
