@@ -82,20 +82,20 @@ void expectSigns(const char* what, Term term, std::initializer_list<SignCase> ca
     }
 }
 
-// Puts the built-in weights back however a test ends.
+// Puts the built-in weights back however a test ends. Given "name = values"
+// lines, it first sets those weights, for a test of how a term reacts: fitted
+// weights can be zero or noisy where games rarely show the feature, and the
+// test is about the mechanism, not the number.
 struct WeightsGuard {
     std::string saved = formatEvalParams();
+    WeightsGuard() = default;
+    explicit WeightsGuard(const std::string& pinned) {
+        std::string error;
+        EXPECT_TRUE(parseEvalParams(pinned, &error)) << error;
+        clearPawnHash();
+    }
     ~WeightsGuard() {
         parseEvalParams(saved);
         clearPawnHash();
     }
 };
-
-// Sets named weights ("name = values" lines) for a test of how a term reacts:
-// fitted weights can be zero or noisy where games rarely show the feature, and
-// the test is about the mechanism, not the number. Use with a WeightsGuard.
-inline void pinWeights(const std::string& text) {
-    std::string error;
-    EXPECT_TRUE(parseEvalParams(text, &error)) << error;
-    clearPawnHash();
-}

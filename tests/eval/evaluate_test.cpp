@@ -52,8 +52,7 @@ TEST(Eval, MoreMaterialAndFurtherPassersScoreHigher) {
     EXPECT_LT(eval("r2qk3/pppp4/8/8/8/8/PPPP4/R3K3 w - - 0 1"), eval("r3k3/pppp4/8/8/8/8/PPPP4/R3K3 w - - 0 1"));
     // The fitted bonus is flat for the first steps; what is checked is that the
     // rank, its table and the scaling toward the ending all point one way.
-    WeightsGuard guard;
-    pinWeights("pawn.passed = 0 27 39 77 107 204 408 0");
+    WeightsGuard guard("pawn.passed = 0 27 39 77 107 204 408 0");
     int previous = eval("4k3/p7/8/8/8/8/7P/4K3 w - - 0 1");
     for (const char* fen : {"4k3/p7/8/8/8/7P/8/4K3 w - - 0 1", "4k3/p7/8/8/7P/8/8/4K3 w - - 0 1",
                             "4k3/p7/8/7P/8/8/8/4K3 w - - 0 1", "4k3/p7/7P/8/8/8/8/4K3 w - - 0 1"}) {

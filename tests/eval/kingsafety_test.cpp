@@ -57,8 +57,7 @@ TEST(EvalKingSafety, Shelter) {
     EXPECT_EQ(shelterWhite(sq("g7"), home.ns), 0);
     // An enemy pawn storming in front weakens the shelter when enemy pawns
     // weigh against it (the fitted weight says they rather block lines).
-    WeightsGuard guard;
-    pinWeights("king.shelter_enemy_pawn = 9");
+    WeightsGuard guard("king.shelter_enemy_pawn = 9");
     EvalPosition calm = setUp("6k1/5ppp/8/8/8/8/5P1P/6K1 w - - 0 1");
     int calmShelter = shelterWhite(sq("g1"), calm.ns);
     EvalPosition storm = setUp("6k1/5ppp/8/8/8/6p1/5P1P/6K1 w - - 0 1");

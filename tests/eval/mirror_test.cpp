@@ -115,8 +115,7 @@ std::string fenOf(const Game& g) {
 
 TEST(EvalMirror, EveryTermAtEveryStage) {
     // Every term must score somewhere, also those whose fitted weight is zero.
-    WeightsGuard guard;
-    pinWeights("opening.undeveloped = 32");
+    WeightsGuard guard("opening.undeveloped = 32");
     // Starts chosen so that random play passes through every stage.
     const char* starts[] = {
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",

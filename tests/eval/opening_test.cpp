@@ -36,8 +36,7 @@ TEST(EvalOpening, DevelopmentQueensAndPatterns) {
     // Bishop and knight at home beside the h1 rook; the king on e1 is not
     // counted, only on f1 or g1. Black's queen side: rook a8, knight b8, bishop c8.
     // The fitted development and queen weights are near zero: give them a size.
-    WeightsGuard guard;
-    pinWeights("opening.undeveloped = 32\nopening.queen_from_kings = 12");
+    WeightsGuard guard("opening.undeveloped = 32\nopening.queen_from_kings = 12");
     auto development_ = [](const EvalPosition&) { return development(); };
     EXPECT_LT(scoreAt("4k3/8/8/8/8/8/8/4KBNR w - - 0 1", development_),
               scoreAt("4k3/8/8/8/8/8/4N3/4KB1R w - - 0 1", development_));
@@ -70,8 +69,7 @@ TEST(EvalOpening, RooksOnFiles) {
 }
 
 TEST(EvalOpening, MinorsBishopPairAndMaterial) {
-    WeightsGuard guard;
-    pinWeights("minor.knight_near_king = 10");  // fitted slightly below zero
+    WeightsGuard guard("minor.knight_near_king = 10");  // fitted slightly below zero
     auto minors = [](const EvalPosition&) { return minorsNearKing(); };
     EXPECT_GT(scoreAt("4k3/8/8/8/8/8/8/4KN2 w - - 0 1", minors), scoreAt("4k3/8/8/8/8/8/8/4K2N w - - 0 1", minors));
     EXPECT_GT(scoreAt("4k3/8/8/8/8/8/8/4KB2 w - - 0 1", minors), scoreAt("4k3/8/8/8/8/7B/8/4K3 w - - 0 1", minors));

@@ -151,8 +151,7 @@ TEST(EvalPassers, NoPasserNoTerm) {
 }
 
 TEST(EvalPassers, BishopOfThePromotionSquare) {
-    WeightsGuard guard;
-    pinWeights("passer.bishop_with = 40");  // fitted slightly below zero
+    WeightsGuard guard("passer.bishop_with = 40");  // fitted slightly below zero
     auto term = [](const NodeState&, const int* passer, int) { return bishopsAndPromotionSquare(passer); };
     EXPECT_LT(passerTerm("4k3/8/8/2P5/8/8/8/4K2b w - - 0 1", term), 0);  // light bishop, c8 light
     EXPECT_EQ(passerTerm("4k3/8/8/2P5/8/8/8/4K1b1 w - - 0 1", term), 0);
@@ -171,8 +170,7 @@ TEST(EvalPassers, RooksBehindAndCuttingOff) {
 }
 
 TEST(EvalPassers, KnightsThatCatchThePasser) {
-    WeightsGuard guard;
-    pinWeights("passer.knight_catching = 30");  // fitted near zero
+    WeightsGuard guard("passer.knight_catching = 30");  // fitted near zero
     auto term = [](const NodeState&, const int* passer, int) { return knightsCatchingPassers(passer); };
     EXPECT_LT(passerTerm("k7/4n3/8/4P3/8/8/8/7K w - - 0 1", term), 0);
     EXPECT_EQ(passerTerm("k7/8/8/4P3/8/8/8/n6K w - - 0 1", term), 0);
@@ -182,8 +180,7 @@ TEST(EvalPassers, KnightsThatCatchThePasser) {
 TEST(EvalPassers, TradeDownWhenAhead) {
     // A pawn structure that scores for White with rising tables (the fitted
     // duo bonus on the second rank is below zero).
-    WeightsGuard guard;
-    pinWeights("pawn.duo = 0 21 24 36 87 144 258 0");
+    WeightsGuard guard("pawn.duo = 0 21 24 36 87 144 258 0");
     EvalPosition p = setUp("4k3/pp6/8/8/8/8/PPP5/3NK1n1 w - - 0 1");
     PawnResult r = pawnsOf(p);
     ASSERT_GT(r.score, 0);
@@ -202,8 +199,7 @@ TEST(EvalPassers, ConnectedPassersBeatALoneRook) {
 }
 
 TEST(EvalPassers, OpposedMajorities) {
-    WeightsGuard guard;
-    pinWeights("passer.kings_opposed_majorities = 16");  // the fit turned its sign
+    WeightsGuard guard("passer.kings_opposed_majorities = 16");  // the fit turned its sign
     auto term = [](const NodeState& ns, const int*, int) { return opposedMajorities(ns); };
     EXPECT_EQ(passerTerm("4k3/p6p/8/8/8/8/P5PP/R3K3 w - - 0 1", term), 0);  // Black has no piece
     EXPECT_EQ(passerTerm("1n2k3/p6p/8/8/8/8/P5PP/R3K3 w - - 0 1", term), 0);  // kings 7 apart

@@ -16,8 +16,7 @@ int scoreAt(const char* fen, Term term) {
 }
 
 TEST(EvalPieces, OutpostsAndLineUps) {
-    WeightsGuard guard;
-    pinWeights("piece.outpost_sixth = 96\npiece.outpost_fifth = 25");  // fitted nearly equal
+    WeightsGuard guard("piece.outpost_sixth = 96\npiece.outpost_fifth = 25");  // fitted nearly equal
     auto outposts_ = [](const EvalPosition&) { return outposts(); };
     EXPECT_GT(scoreAt("7k/8/3N4/2P5/8/8/8/4K3 w - - 0 1", outposts_),
               scoreAt("4k3/8/8/3N4/2P5/8/8/4K3 w - - 0 1", outposts_));
@@ -57,8 +56,7 @@ Mobility mobilityAt(const char* fen) {
 TEST(EvalPieces, MobilityCountsReachedSquares) {
     // Rising tables, so that a count shows in the score (the fitted ones are
     // noisy where games rarely reach a count).
-    WeightsGuard guard;
-    pinWeights("mobility.rook = -60 -20 2 3 3 11 22 31 40 40 41 48 57 57 62");
+    WeightsGuard guard("mobility.rook = -60 -20 2 3 3 11 22 31 40 40 41 48 57 57 62");
     // A square attacked by an enemy pawn is not counted.
     EXPECT_GT(mobilityAt("7k/8/8/8/3R4/8/8/K7 w - - 0 1").score, mobilityAt("7k/8/4p3/8/3R4/8/8/K7 w - - 0 1").score);
     // The first man met is counted whatever its colour, nothing beyond it.
