@@ -20,7 +20,8 @@ static const int razorMargin[5] = {0, 2400, 5760, 10080, 14400};
 // much returns beta unsearched.
 static const int staticNullMargin[8] = {0, 960, 1920, 2880, 3840, 4800, 5760, 8000};
 // Futility (1-3 plies): a quiet move is skipped when the static score plus
-// this cannot reach alpha.
+// this cannot reach alpha (never in check, where the static score is only a
+// stand-in).
 static const int futilityMargin[8] = {0, 800, 1920, 2880, 3840, 4800, 5760, 0};
 // Late-move pruning (up to 6 plies, non-PV, not in check): once more quiet
 // moves than this have been searched, the remaining quiet ones are skipped.
@@ -620,7 +621,8 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
             const int relRank = C ? 7 - rankOf(to) : rankOf(to);
             const bool exempt = moverType == S::PAWN && relRank >= 3 && passedPawn<C>(from, ns);
             if (!exempt && !deferred) {
-                if (nodePlies < 4 && !pvNode && !root && piecesAndPawns && eval + futilityMargin[nodePlies] <= alpha) {
+                if (nodePlies < 4 && !pvNode && !root && !cx.inCheck && piecesAndPawns &&
+                    eval + futilityMargin[nodePlies] <= alpha) {
                     lastDepth = depth;
                     continue;
                 }
