@@ -87,7 +87,7 @@ constexpr PatternAtom no(PatternAtom a) { return a.negate = true, a; }
 
 // Trapped bishops, knights stuck on the rim or behind blocked chains, rooks
 // shut in by a knight. Slots 26/29 and 10/13 are the c- and f-pawns.
-const PatternRow PATTERN_ROWS[] = {
+constexpr PatternRow PATTERN_ROWS[] = {
     {-1, PK_TRAPPED_BISHOP, {{inSlot(5, "h7")}, {bP("g6")}, {inSlot(29, "f7"), bB("f7"), inSlot(16, "f7"), bN("e7")}}},
     {-1, PK_TRAPPED_BISHOP, {{inSlot(4, "a7")}, {bP("b6")}, {inSlot(26, "c7"), bB("c7"), inSlot(16, "c7"), bN("d7")}}},
     {+1, PK_TRAPPED_BISHOP, {{inSlot(21, "h2")}, {wP("g3")}, {inSlot(13, "f2"), wB("f2"), inSlot(0, "f2"), wN("e2")}}},
@@ -128,6 +128,15 @@ const PatternRow PATTERN_ROWS[] = {
     {+1, PK_STUCK_KNIGHT, {{bN("h1")}, {wP("h2")}}},
 };
 
+// Every row opens with a single man on a square, which seldom holds: the
+// quick test before the row's full walk.
+constexpr bool opensWithOneMan() {
+    for (const PatternRow& row : PATTERN_ROWS)
+        if (row.all[0].any[1].used || row.all[0].any[0].negate) return false;
+    return true;
+}
+static_assert(opensWithOneMan(), "a pattern row must open with one man on a square");
+
 bool atomHolds(const PatternAtom& a) {
     bool holds = a.slot >= 0 ? ((a.slot & 15) >= 8 ? pawnSlotOn(a.slot, a.square) : slotOn(a.slot, a.square))
                              : pieceOn(a.square, a.colour, a.type);
@@ -156,7 +165,7 @@ int patternList() {
     const int weights[3] = {evalWeights.trappedBishop, evalWeights.stuckKnight, evalWeights.shutInRook};
     int score = 0;
     for (const PatternRow& row : PATTERN_ROWS)
-        if (rowHolds(row)) score += row.sign * weights[row.kind];
+        if (atomHolds(row.all[0].any[0]) && rowHolds(row)) score += row.sign * weights[row.kind];
     return score;
 }
 
