@@ -32,11 +32,16 @@ constexpr uint64_t RANK_8 = RANK_1 << 56;
 
 // Pawn shelter of a king of `colour` on k: on its file and each neighbour,
 // the first own pawn ahead counts for it and the first enemy pawn against
-// it, the nearer the more. Ahead means up to the seventh rank for White and
-// down to the second for Black.
-int shelterOf(int k, int colour, const PawnSquares& ps) {
-    if (colour == WHITE ? rankOf(k) >= 6 : rankOf(k) <= 1) return 0;
-    int total = 0;
+// it, the nearer the more (7 less the distance, summed apart for own and
+// enemy pawns). Ahead means up to the seventh rank for White and down to
+// the second for Black.
+struct ShelterSums {
+    int own = 0, enemy = 0;
+};
+
+ShelterSums shelterSums(int k, int colour, const PawnSquares& ps) {
+    ShelterSums sums;
+    if (colour == WHITE ? rankOf(k) >= 6 : rankOf(k) <= 1) return sums;
     for (int df = -1; df <= 1; df++) {
         int f = fileOf(k) + df;
         if (f < 0 || f > 7) continue;
@@ -48,12 +53,61 @@ int shelterOf(int k, int colour, const PawnSquares& ps) {
             uint64_t found = ps.of[side] & ahead;
             if (!found) continue;
             int s = colour == WHITE ? __builtin_ctzll(found) : 63 - __builtin_clzll(found);
-            int weight = side == colour ? evalWeights.shelterOwnPawn : -evalWeights.shelterEnemyPawn;
-            total += weight * (7 - distance(k, s));
+            (side == colour ? sums.own : sums.enemy) += 7 - distance(k, s);
         }
     }
-    return total;
+    return sums;
 }
+
+int shelterValue(const ShelterSums& sums) {
+    return evalWeights.shelterOwnPawn * sums.own - evalWeights.shelterEnemyPawn * sums.enemy;
+}
+
+int shelterOf(int k, int colour, const PawnSquares& ps) { return shelterValue(shelterSums(k, colour, ps)); }
+
+// The shelter sums depend only on the pawns and the king's square, and one
+// evaluation asks for up to six of them: every thread that evaluates keeps
+// the sums it counted in a small table of its own. Sums, not values, so that
+// changed weights (the tuner, tests) need no clearing.
+struct ShelterCacheEntry {
+    uint32_t lock = 0;
+    uint8_t tag = 0xFF;  // square | colour << 6
+    uint8_t own = 0, enemy = 0;
+};
+constexpr int SHELTER_CACHE_BITS = 10;
+thread_local ShelterCacheEntry shelterCache[1 << SHELTER_CACHE_BITS];
+
+// Shelters of one evaluation: the pawn squares are gathered only when a
+// count misses the cache.
+class ShelterProbe {
+public:
+    explicit ShelterProbe(const NodeState& ns) : ns_(ns) {}
+    int operator()(int k, int colour) {
+        const uint8_t tag = uint8_t(k | colour << 6);
+        const uint32_t mixed = (ns_.pawnKey ^ (tag * 0x9E3779B1u)) * 0x85EBCA6Bu;
+        ShelterCacheEntry& e = shelterCache[mixed >> (32 - SHELTER_CACHE_BITS)];
+        if (e.lock != ns_.pawnLock || e.tag != tag) {
+            if (!ready_) {
+                ps_ = pawnSquares();
+                ready_ = true;
+            }
+            ShelterSums sums = shelterSums(k, colour, ps_);
+            e.lock = ns_.pawnLock;
+            e.tag = tag;
+            e.own = uint8_t(sums.own);
+            e.enemy = uint8_t(sums.enemy);
+        }
+        ShelterSums sums;
+        sums.own = e.own;
+        sums.enemy = e.enemy;
+        return shelterValue(sums);
+    }
+
+private:
+    const NodeState& ns_;
+    PawnSquares ps_;
+    bool ready_ = false;
+};
 
 }  // namespace
 
@@ -141,19 +195,19 @@ static int queenSideAttack(int centre, int defender) {
 
 // Open files and mating patterns against the king of `defender`, less its
 // shelter (or the shelter it could still castle into).
-static int dangerToKing(int defender, const NodeState& ns, const PawnSquares& ps) {
+static int dangerToKing(int defender, const NodeState& ns, ShelterProbe& shelterAt) {
     int centre = centreSquare(squareOf(defender * 16));
     int attack = openFilesNearKing(centre, defender, ns);
-    int shelter = shelterOf(centre, defender, ps);
+    int shelter = shelterAt(centre, defender);
     int kingSide = ns.castle[defender ? CS_BLACK_KING : CS_WHITE_KING];
     int queenSide = ns.castle[defender ? CS_BLACK_QUEEN : CS_WHITE_QUEEN];
     bool homeRanks = defender ? rankOf(centre) >= 6 : rankOf(centre) <= 1;
     if (kingSide != -1) {
-        if (kingSide == 0) shelter = std::max(shelter, shelterOf(defender ? sq("g8") : sq("g1"), defender, ps));
+        if (kingSide == 0) shelter = std::max(shelter, shelterAt(defender ? sq("g8") : sq("g1"), defender));
         if (fileOf(centre) >= 5 && homeRanks) attack += kingSideAttack(defender);
     }
     if (queenSide != -1) {
-        if (queenSide == 0) shelter = std::max(shelter, shelterOf(defender ? sq("c8") : sq("c1"), defender, ps));
+        if (queenSide == 0) shelter = std::max(shelter, shelterAt(defender ? sq("c8") : sq("c1"), defender));
         attack += queenSideAttack(centre, defender);
     }
     return attack - shelter;
@@ -164,8 +218,8 @@ int kingSafety(const NodeState& ns) {
     bool againstBlack = ns.nonPawnMaterial[0] > KS_ATTACKER_MATERIAL;
     bool againstWhite = ns.nonPawnMaterial[1] > KS_ATTACKER_MATERIAL;
     if (!againstBlack && !againstWhite) return 0;
-    PawnSquares ps = pawnSquares();
-    if (againstBlack) score += dangerToKing(BLACK, ns, ps);
-    if (againstWhite) score -= dangerToKing(WHITE, ns, ps);
+    ShelterProbe shelterAt(ns);
+    if (againstBlack) score += dangerToKing(BLACK, ns, shelterAt);
+    if (againstWhite) score -= dangerToKing(WHITE, ns, shelterAt);
     return score;
 }

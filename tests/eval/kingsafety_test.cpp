@@ -1,6 +1,7 @@
 // King safety: the material threshold, files around the king, heavy pieces
 // on them, the pawn shelter and the mating patterns.
 #include <gtest/gtest.h>
+#include <thread>
 #include "eval/boardview.h"
 #include "eval/terms.h"
 #include "tests/eval/evalfixture.h"
@@ -62,6 +63,28 @@ TEST(EvalKingSafety, Shelter) {
     int calmShelter = shelterWhite(sq("g1"), calm.ns);
     EvalPosition storm = setUp("6k1/5ppp/8/8/8/6p1/5P1P/6K1 w - - 0 1");
     EXPECT_LT(shelterWhite(sq("g1"), storm.ns), calmShelter);
+}
+
+// Each thread keeps the shelter counts it made: new weights and moved pawns
+// show at once, as on a thread that kept none.
+TEST(EvalKingSafety, KeptSheltersFollowWeightsAndPawns) {
+    const char* fens[] = {"r1bq1rk1/pp3ppp/2n5/8/8/2N5/PP3PPP/R1BQ1RK1 w - - 0 1",
+                          "r1bq1rk1/pp3p1p/2n3p1/8/8/2N3P1/PP3P1P/R1BQ1RK1 w - - 0 1",
+                          "r2qk2r/ppp2ppp/2n5/8/8/2N5/PPP2PPP/R2QK2R w KQkq - 0 1",
+                          "r2qk2r/p4ppp/2n5/1p6/8/2N5/PP3PPP/R2QK2R b KQkq - 0 1"};
+    auto elsewhere = [](const char* fen) {
+        int v = 0;
+        std::thread([&] { v = safetyAt(fen); }).join();
+        return v;
+    };
+    for (const char* weights : {"king.shelter_own_pawn = 11\nking.shelter_enemy_pawn = 3",
+                                "king.shelter_own_pawn = 4\nking.shelter_enemy_pawn = -6"}) {
+        WeightsGuard guard(weights);
+        for (const char* fen : fens) {
+            SCOPED_TRACE(fen);
+            EXPECT_EQ(safetyAt(fen), elsewhere(fen));
+        }
+    }
 }
 
 TEST(EvalKingSafety, MatingPatternsAgainstTheCastledKing) {
