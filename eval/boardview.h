@@ -26,5 +26,15 @@ inline int distance(int a, int b) { return kingDistance[a][b]; }
 inline int whiteKing() { return workBoard.slotSquare[0]; }
 inline int blackKing() { return workBoard.slotSquare[16]; }
 inline uint64_t squareBit(int square) { return uint64_t(1) << square; }
+// Every man's square as one bit; branch-free, as slots off the board (square
+// 64) add nothing.
+inline uint64_t occupiedSquares() {
+    uint64_t m = 0;
+    for (int slot = 0; slot < 32; slot++) {
+        const int s = workBoard.slotSquare[slot];
+        m |= uint64_t(s < 64) << (s & 63);
+    }
+    return m;
+}
 
 }  // namespace evalview

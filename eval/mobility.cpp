@@ -144,7 +144,7 @@ int evaluateMobility(uint64_t whitePawnAttacks, uint64_t blackPawnAttacks, int& 
     SideWalk white, black;
     white.colour = WHITE;
     black.colour = BLACK;
-    white.occupied = black.occupied = slotSquares(0, 31);
+    white.occupied = black.occupied = occupiedSquares();
     white.kingZone = kingZone(blackKing());
     black.kingZone = kingZone(whiteKing());
     if (distance(whiteKing(), blackKing()) == 2) {
