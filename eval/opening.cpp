@@ -128,14 +128,32 @@ constexpr PatternRow PATTERN_ROWS[] = {
     {+1, PK_STUCK_KNIGHT, {{bN("h1")}, {wP("h2")}}},
 };
 
-// Every row opens with a single man on a square, which seldom holds: the
-// quick test before the row's full walk.
-constexpr bool opensWithOneMan() {
-    for (const PatternRow& row : PATTERN_ROWS)
-        if (row.all[0].any[1].used || row.all[0].any[0].negate) return false;
-    return true;
+// Every row opens with a single man on a square, which seldom holds: those
+// first men, packed apart from the rows, are tested before a row's walk.
+constexpr int PATTERN_ROW_COUNT = sizeof PATTERN_ROWS / sizeof PATTERN_ROWS[0];
+struct FirstMan {
+    int8_t square = 0;
+    int8_t slot = -1;  // the slot asked for, or -1 for any man of the colour and type
+    int8_t colour = 0, type = 0;
+};
+struct FirstMen {
+    FirstMan of[PATTERN_ROW_COUNT];
+    bool single = true;
+};
+constexpr FirstMen firstMen() {
+    FirstMen men;
+    for (int r = 0; r < PATTERN_ROW_COUNT; r++) {
+        const PatternAtom& a = PATTERN_ROWS[r].all[0].any[0];
+        if (PATTERN_ROWS[r].all[0].any[1].used || a.negate) men.single = false;
+        men.of[r].square = a.square;
+        men.of[r].slot = a.slot;
+        men.of[r].colour = a.colour;
+        men.of[r].type = a.type;
+    }
+    return men;
 }
-static_assert(opensWithOneMan(), "a pattern row must open with one man on a square");
+constexpr FirstMen FIRST_MEN = firstMen();
+static_assert(FIRST_MEN.single, "a pattern row must open with one man on a square");
 
 bool atomHolds(const PatternAtom& a) {
     bool holds = a.slot >= 0 ? ((a.slot & 15) >= 8 ? pawnSlotOn(a.slot, a.square) : slotOn(a.slot, a.square))
@@ -164,8 +182,14 @@ bool rowHolds(const PatternRow& row) {
 int patternList() {
     const int weights[3] = {evalWeights.trappedBishop, evalWeights.stuckKnight, evalWeights.shutInRook};
     int score = 0;
-    for (const PatternRow& row : PATTERN_ROWS)
-        if (atomHolds(row.all[0].any[0]) && rowHolds(row)) score += row.sign * weights[row.kind];
+    for (int r = 0; r < PATTERN_ROW_COUNT; r++) {
+        const FirstMan& first = FIRST_MEN.of[r];
+        const int slot = workBoard.squareSlot[first.square];
+        if (slot == SLOT_EMPTY) continue;
+        if (first.slot < 0 ? (slot >> 4) != first.colour || workBoard.slotType[slot] != first.type : slot != first.slot)
+            continue;
+        if (rowHolds(PATTERN_ROWS[r])) score += PATTERN_ROWS[r].sign * weights[PATTERN_ROWS[r].kind];
+    }
     return score;
 }
 
