@@ -499,6 +499,18 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
     }
     if (cx.inCheck) storeEval = NO_EVAL;
 
+    // Improving: the static score beats the one two plies earlier (four when
+    // that node was in check). Unknown counts as improving, which prunes less.
+    w.staticEvals[ply] = cx.inCheck ? NO_EVAL : eval;
+    bool improving = true;
+    if (cx.inCheck) {
+        improving = false;
+    } else if (ply >= 2 && w.staticEvals[ply - 2] != NO_EVAL) {
+        improving = eval > w.staticEvals[ply - 2];
+    } else if (ply >= 4 && w.staticEvals[ply - 4] != NO_EVAL) {
+        improving = eval > w.staticEvals[ply - 4];
+    }
+
     const bool havePieces = ns.pieceCount[C] > 0;
     const bool piecesAndPawns = havePieces && ns.pawnCount[C] > 0;
 
@@ -626,7 +638,8 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
                     lastDepth = depth;
                     continue;
                 }
-                if (moveCountAllowed && lateMoveCount[nodePlies] < quietSearched) {
+                if (moveCountAllowed &&
+                    (improving ? lateMoveCount[nodePlies] : lateMoveCount[nodePlies] * 2 / 3) < quietSearched) {
                     lastDepth = depth;
                     continue;
                 }
@@ -651,6 +664,7 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
                     if (pvNode && alpha > -MATE_BOUND && eval - alpha > 1440) reduction -= 256;
                     if (depth >= 1537 && depth <= 4863 && orderScore >= 3001) reduction -= 256;
                     if (!pvNode && hashMoveIsCapture) reduction += 256;
+                    if (!improving) reduction += 256;
                     // The reduced search keeps at least one ply.
                     if (reduction > 0 && depth - 511 <= reduction) reduction = depth - 512;
                     if (reduction < 0) reduction = 0;

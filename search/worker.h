@@ -80,6 +80,10 @@ struct SearchWorker {
     // that ply, 0-terminated. A node that raises alpha at a PV node writes its
     // move and copies its child's line.
     uint32_t pvTable[MAX_SEARCH_PLY + 2][MAX_SEARCH_PLY + 2];
+    // Written by the node search: the static score of the node at each ply of
+    // the current line (NO_EVAL in check), to tell whether the side to move
+    // is doing better than two plies before.
+    int staticEvals[MAX_SEARCH_PLY + 2];
     // Written by the driver: the root's legal moves in search order, 0-terminated.
     uint32_t rootMoves[MAX_MOVES];
     // Set by the driver: the history the search appends to and walks for
