@@ -497,6 +497,13 @@ void preparePonder(PonderState& ponder, int depth) {
     ponder.reply = 0;
     ponder.move = 0;
     OutputLock lock;
+    // A line that failed high ends at its first move: the full line before
+    // it that opens with the same move still names the expected reply.
+    uint32_t* principal = w.variations.principal;
+    const uint32_t* previous = w.variations.previous;
+    if ((principal[0] & 0xFFFF) != 0 && (principal[1] & 0xFFFF) == 0 &&
+        (previous[0] & 0xFFFF) == (principal[0] & 0xFFFF))
+        std::memcpy(principal, previous, sizeof w.variations.principal);
     if ((w.variations.principal[0] & 0xFFFF) != 0 && (w.variations.principal[1] & 0xFFFF) != 0) {
         ponder.move = w.variations.principal[1] & 0xFFFF;
         if ((w.variations.principal[2] & 0xFFFF) != 0) ponder.reply = w.variations.principal[2];

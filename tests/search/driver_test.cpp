@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -182,4 +184,29 @@ TEST(Driver, PlaysTheMoveOfTheLastReportedLine) {
             if (s.scored && s.marker == -1 && s.multiPv == 1) last = s.first;
         EXPECT_EQ(moveText(r), last) << c.fen << " depth " << c.depth;
     }
+}
+
+// A last line cut short by a fail high still leaves the expected reply: the
+// full line before it, when it opens with the same move, gives it.
+TEST(Driver, PonderMoveSurvivesAFailHighLine) {
+    const uint32_t best = 0x0C1C, reply = 0x08B4, answer = 0x0D55;  // any three words
+    PonderState ponder;
+    auto prepare = [&](std::vector<uint32_t> principal, std::vector<uint32_t> previous) {
+        SearchWorker& w = searchWorker;
+        std::fill(std::begin(w.variations.principal), std::end(w.variations.principal), 0u);
+        std::fill(std::begin(w.variations.previous), std::end(w.variations.previous), 0u);
+        std::copy(principal.begin(), principal.end(), w.variations.principal);
+        std::copy(previous.begin(), previous.end(), w.variations.previous);
+        ponder = PonderState();
+        preparePonder(ponder, 10);
+    };
+    prepare({best}, {best, reply, answer});
+    EXPECT_EQ(ponder.move, reply);
+    EXPECT_EQ(ponder.reply, answer);
+    // A full last line is taken as it is; a line before it that opened with
+    // another move says nothing about this one.
+    prepare({best, answer}, {best, reply});
+    EXPECT_EQ(ponder.move, answer);
+    prepare({best}, {reply, answer});
+    EXPECT_EQ(ponder.move, 0u);
 }
