@@ -97,10 +97,7 @@ public:
             e.own = uint8_t(sums.own);
             e.enemy = uint8_t(sums.enemy);
         }
-        ShelterSums sums;
-        sums.own = e.own;
-        sums.enemy = e.enemy;
-        return shelterValue(sums);
+        return shelterValue({e.own, e.enemy});
     }
 
 private:

@@ -504,11 +504,11 @@ void preparePonder(PonderState& ponder, int depth) {
     if ((principal[0] & 0xFFFF) != 0 && (principal[1] & 0xFFFF) == 0 &&
         (previous[0] & 0xFFFF) == (principal[0] & 0xFFFF))
         std::memcpy(principal, previous, sizeof w.variations.principal);
-    if ((w.variations.principal[0] & 0xFFFF) != 0 && (w.variations.principal[1] & 0xFFFF) != 0) {
-        ponder.move = w.variations.principal[1] & 0xFFFF;
-        if ((w.variations.principal[2] & 0xFFFF) != 0) ponder.reply = w.variations.principal[2];
+    if ((principal[0] & 0xFFFF) != 0 && (principal[1] & 0xFFFF) != 0) {
+        ponder.move = principal[1] & 0xFFFF;
+        if ((principal[2] & 0xFFFF) != 0) ponder.reply = principal[2];
     }
-    if ((w.variations.principal[0] & 0xFFFF) != 0) {
+    if ((principal[0] & 0xFFFF) != 0) {
         // Drop the engine's move and the expected reply.
         for (int k = 0; k < 2; k++) {
             uint32_t* line = w.variations.principal;

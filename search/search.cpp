@@ -500,16 +500,12 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
     if (cx.inCheck) storeEval = NO_EVAL;
 
     // Improving: the static score beats the one two plies earlier (four when
-    // that node was in check). Unknown counts as improving, which prunes less.
+    // that node was in check). Unknown counts as improving, which prunes less;
+    // in check nothing asks.
     w.staticEvals[ply] = cx.inCheck ? NO_EVAL : eval;
     bool improving = true;
-    if (cx.inCheck) {
-        improving = false;
-    } else if (ply >= 2 && w.staticEvals[ply - 2] != NO_EVAL) {
-        improving = eval > w.staticEvals[ply - 2];
-    } else if (ply >= 4 && w.staticEvals[ply - 4] != NO_EVAL) {
-        improving = eval > w.staticEvals[ply - 4];
-    }
+    if (ply >= 2 && w.staticEvals[ply - 2] != NO_EVAL) improving = eval > w.staticEvals[ply - 2];
+    else if (ply >= 4 && w.staticEvals[ply - 4] != NO_EVAL) improving = eval > w.staticEvals[ply - 4];
 
     const bool havePieces = ns.pieceCount[C] > 0;
     const bool piecesAndPawns = havePieces && ns.pawnCount[C] > 0;
