@@ -88,4 +88,6 @@ struct PonderState {
 // thinking lines' form.
 uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci = 0, const SearchScope& scope = SearchScope());
 void preparePonder(PonderState& ponder, int depth);
+// The move the table holds for the position after played, if legal there (0: none).
+uint32_t replyFromTable(const Game& g, uint32_t played);
 uint32_t ponderSearch(Game& g, PonderState& ponder, int uci = 0);

@@ -186,6 +186,20 @@ TEST(Driver, PlaysTheMoveOfTheLastReportedLine) {
     }
 }
 
+// With no line to name it, the expected reply comes from the table: the
+// move the search stored for the position after the one played.
+TEST(Driver, ReplyFromTheTableIsTheLinesReply) {
+    DriverSetup setup;
+    ASSERT_GE(setupFromFen(game, "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4"), 0);
+    PonderState ponder;
+    searchWorker.signals.abortSearch = 0;
+    uint32_t r = think(game, depthBudget(8), ponder, 1);
+    ASSERT_NE(ponder.move, 0u);
+    EXPECT_EQ(replyFromTable(game, r & 0xFFFF), ponder.move);
+    clearTransTable();
+    EXPECT_EQ(replyFromTable(game, r & 0xFFFF), 0u);
+}
+
 // A last line cut short by a fail high still leaves the expected reply: the
 // full line before it, when it opens with the same move, gives it.
 TEST(Driver, PonderMoveSurvivesAFailHighLine) {
