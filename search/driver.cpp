@@ -417,7 +417,6 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
 // Game-level searches.
 
 static bool moveToFront(uint32_t* list, uint32_t move);
-static void expectReply(PonderState& ponder, const Game& g, uint32_t played, int depth);
 
 static bool listed(const uint32_t* moves, uint32_t move) {
     for (int i = 0; moves[i] != 0; i++)
@@ -462,6 +461,33 @@ static bool moveToFront(uint32_t* list, uint32_t move) {
 
 static int centreFrom(int score) { return isPlainScore(score) ? score : -INFINITE_SCORE; }
 
+uint32_t replyFromTable(const Game& g, uint32_t played) {
+    std::unique_ptr<Game> copy(new Game(g));
+    int code = makeMove(*copy, played & 0xFFFF);
+    if (code < 0 || code == 1 || copy->result != 0) return 0;
+    NodeState ns;
+    nodeStateFromBoard(copy->board, ns);
+    // The probe checks the stored move against the work board, which must
+    // hold the position probed for that.
+    WorkBoard saved = workBoard;
+    copyBoardToWork(copy->board);
+    TTEntry e;
+    bool found = ttProbe(copy->sideToMove, ns, e);
+    workBoard = saved;
+    if (!found || e.move == 0) return 0;
+    for (int i = 0; copy->legalMoves[i] != 0; i++)
+        if ((copy->legalMoves[i] & 0x7FFF) == e.move && !(copy->legalMoves[i] & MOVE_ILLEGAL))
+            return copy->legalMoves[i] & 0xFFFF;
+    return 0;
+}
+
+static void expectReply(PonderState& ponder, const Game& g, uint32_t played, int depth) {
+    preparePonder(ponder, depth);
+    // No line names a reply when the last iteration stopped in the fail high
+    // of a new move: the table usually still holds the one it expected.
+    if (ponder.move == 0 && (played & 0xFFFF) != 0) ponder.move = replyFromTable(g, played);
+}
+
 uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci, const SearchScope& scope) {
     SearchWorker& w = searchWorker;
     if (g.result != 0) return 0xFFFFFFFFu;
@@ -488,33 +514,6 @@ uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci, const S
     int score = runSearch(w, g, previous, budget, depth, clearVariation, uci, scope);
     expectReply(ponder, g, g.legalMoves[0], depth);
     return packScoreMove(score, g.legalMoves[0]);
-}
-
-uint32_t replyFromTable(const Game& g, uint32_t played) {
-    std::unique_ptr<Game> copy(new Game(g));
-    int code = makeMove(*copy, played & 0xFFFF);
-    if (code < 0 || code == 1 || copy->result != 0) return 0;
-    NodeState ns;
-    nodeStateFromBoard(copy->board, ns);
-    // The probe checks the stored move against the work board, which must
-    // hold the position probed for that.
-    WorkBoard saved = workBoard;
-    copyBoardToWork(copy->board);
-    TTEntry e;
-    bool found = ttProbe(copy->sideToMove, ns, e);
-    workBoard = saved;
-    if (!found || e.move == 0) return 0;
-    for (int i = 0; copy->legalMoves[i] != 0; i++)
-        if ((copy->legalMoves[i] & 0x7FFF) == e.move && !(copy->legalMoves[i] & MOVE_ILLEGAL))
-            return copy->legalMoves[i] & 0xFFFF;
-    return 0;
-}
-
-static void expectReply(PonderState& ponder, const Game& g, uint32_t played, int depth) {
-    preparePonder(ponder, depth);
-    // No line names a reply when the last iteration stopped in the fail high
-    // of a new move: the table usually still holds the one it expected.
-    if (ponder.move == 0 && (played & 0xFFFF) != 0) ponder.move = replyFromTable(g, played);
 }
 
 void preparePonder(PonderState& ponder, int depth) {
