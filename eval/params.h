@@ -14,55 +14,55 @@ struct EvalWeights {
     int pstScale = 11;
     int positionalScale = 14;
     // The pawn score grows as pieces leave: by (base - pieces in pawns) / 195.
-    int pawnScaleBase = 30;
+    int pawnScaleBase = 38;
 
     // Opening knowledge.
-    int castledKingSide = 116, castledQueenSide = 18;
-    int lostKingSide = -82, lostQueenSide = -33;
-    int undeveloped = 0;
-    int queenFromKings = -4;
-    int trappedBishop = 427, stuckKnight = 72, shutInRook = 168;
-    int rookOpenFile = 108, rookHalfOpenFile = 78;
-    int bishopNearKing = 24, knightNearKing = -6;
+    int castledKingSide = 124, castledQueenSide = -14;
+    int lostKingSide = -66, lostQueenSide = -1;
+    int undeveloped = 8;
+    int queenFromKings = 4;
+    int trappedBishop = 427, stuckKnight = 104, shutInRook = 168;
+    int rookOpenFile = 100, rookHalfOpenFile = 78;
+    int bishopNearKing = 16, knightNearKing = 2;
     int bishopPair = 166, bishopPairPawn = 2;
     int knightPawnLoss = 20;
-    int loneMinor = 315, loneQueen = 0;
+    int loneMinor = 347, loneQueen = -32;
 
     // King safety.
     int shelterOwnPawn = 12, shelterEnemyPawn = -23;
-    int kingCentreFile = 57, kingSideFile = 12, kingFullyOpenFile = 48, kingHeavyOnFile = 20;
-    int matingPattern = 134;
+    int kingCentreFile = 73, kingSideFile = 20, kingFullyOpenFile = 32, kingHeavyOnFile = 52;
+    int matingPattern = 158;
 
     // Pawn structure, by rank from the pawn's own side (or by file).
-    int passedBonus[8] = {0, 75, 71, 125, 155, 236, 360, 0};
-    int duoBonus[8] = {0, -27, 24, 36, 103, 112, 210, 0};
-    int passerFilePenalty[8] = {-32, 75, 22, 80, 32, 6, -21, 32};  // central passers are easier to stop
-    int pawnDoubled = 84, pawnBackward = 64, pawnIsolated = 37;
-    int unstoppableBase = 5088, unstoppableStep = 90;
+    int passedBonus[8] = {0, 67, 87, 109, 187, 252, 328, 0};
+    int duoBonus[8] = {0, 5, 48, 60, 79, 144, 178, 0};
+    int passerFilePenalty[8] = {-16, 43, 14, 104, 8, -26, -45, 48};  // central passers are easier to stop
+    int pawnDoubled = 52, pawnBackward = 32, pawnIsolated = 29;
+    int unstoppableBase = 5056, unstoppableStep = 122;
 
     // Passed pawns and kings.
-    int passerKingDistance = 8, passerFreeSquare = 60;
-    int kingPawnDistance = 34;
-    int bishopAgainstPasser = 32, bishopWithPasser = -8;
-    int kingsOpposedMajorities = -32;
+    int passerKingDistance = 8, passerFreeSquare = 76;
+    int kingPawnDistance = 50;
+    int bishopAgainstPasser = 0, bishopWithPasser = -40;
+    int kingsOpposedMajorities = -64;
     int rookBehindPasser = 22;
-    int rookCuttingOff = 78;
+    int rookCuttingOff = 110;
     int knightCatchingPasser = -2;
     int tradeDown = 80;
     int connectedPassersAgainstRook = 2376;
 
     // Piece placement and mobility, by reachable square count.
-    int lineUp = 61;
-    int heavyOnAdvancedRank = 32;
-    int outpostSixth = 64, outpostFifth = 73;
-    int mobilityKnight[9] = {-110, -101, -28, 12, 35, 61, 54, 76, 65};
-    int mobilityBishop[14] = {-96, -68, -32, -6, 6, 51, 71, 79, 63, 52, 49, 33, 59, 82};
-    int mobilityRook[15] = {-92, 12, 2, -13, 3, 27, 22, 15, 24, 56, 73, 64, 73, 9, 14};
-    int mobilityQueen[28] = {-78, -60, -8,  -41, 4,   23,  7,   35,  38, 37,  48, 49,  65, 82,
-                             99,  115, 120, 120, 125, 127, 141, 108, 92, 124, 94, 162, 66, 68};
+    int lineUp = 53;
+    int heavyOnAdvancedRank = 24;
+    int outpostSixth = 96, outpostFifth = 49;
+    int mobilityKnight[9] = {-110, -69, -4, 4, 43, 45, 54, 60, 81};
+    int mobilityBishop[14] = {-96, -100, -64, -6, 6, 35, 55, 55, 55, 60, 65, 41, 91, 50};
+    int mobilityRook[15] = {-92, -20, -30, -29, 3, 27, 38, 15, 40, 64, 73, 72, 81, 41, 14};
+    int mobilityQueen[28] = {-78, -60, -40, -57, -28, 15,  31,  35,  46,  45,  56,  73,  97, 114,
+                             123, 131, 152, 152, 157, 127, 165, 140, 124, 156, 126, 162, 66, 68};
     // By piece type (king, queen, rook, bishop, knight), per square next to the king.
-    int kingAttackWeight[5] = {0, 2, 3, 4, 5};
-    int kingAttackScale = 23;  // in fifths
+    int kingAttackWeight[5] = {0, 10, 3, 4, 5};
+    int kingAttackScale = 31;  // in fifths
 };
 extern EvalWeights evalWeights;
 

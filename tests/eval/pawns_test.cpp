@@ -151,7 +151,8 @@ TEST(EvalPassers, NoPasserNoTerm) {
 }
 
 TEST(EvalPassers, BishopOfThePromotionSquare) {
-    WeightsGuard guard("passer.bishop_with = 40");  // fitted slightly below zero
+    // Both fitted near or below zero: pin sizes that show the sign.
+    WeightsGuard guard("passer.bishop_with = 40\npasser.bishop_against = 32");
     auto term = [](const NodeState&, const int* passer, int) { return bishopsAndPromotionSquare(passer); };
     EXPECT_LT(passerTerm("4k3/8/8/2P5/8/8/8/4K2b w - - 0 1", term), 0);  // light bishop, c8 light
     EXPECT_EQ(passerTerm("4k3/8/8/2P5/8/8/8/4K1b1 w - - 0 1", term), 0);
