@@ -50,9 +50,11 @@ TimeBudget playBudget() {
     if (session.depthLimit > 0) budget.maxDepth = session.depthLimit;
     if (session.nodesPerSecond > 0) {
         // The budget's time counted in nodes; the wall clock no longer ends the search.
-        const uint64_t nodes = uint64_t(budget.targetTenths) * uint64_t(session.nodesPerSecond) / 10;
+        const uint64_t targetMs = budget.targetMs > 0 ? uint64_t(budget.targetMs) : uint64_t(budget.targetTenths) * 100;
+        const uint64_t nodes = targetMs * uint64_t(session.nodesPerSecond) / 1000;
         budget.nodeLimit = uint32_t(std::clamp<uint64_t>(nodes, 1, UINT32_MAX));
         budget.targetTenths = budget.hardTenths = TC_UNLIMITED_TENTHS;
+        budget.targetMs = budget.hardMs = 0;
         budget.capMs = 0;
     }
     return budget;

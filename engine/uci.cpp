@@ -30,6 +30,7 @@ void forgetPonderLine() { pendingPonderLine.clear(); }
 void resetUciClocks() {
     session.uciFirstGo = 1;
     session.clocks.incrementTenths = 0;
+    session.clocks.incrementMs = -1;
     session.clocks.movesPerPeriod = 0;
 }
 
@@ -293,7 +294,8 @@ void uciGo(const std::string& line) {
     readClock("BTIME", 1);
     // The increment is the side to move's; none given is none.
     if (!fieldAfter(line, side == 0 ? "WINC" : "BINC", n)) n = 0;
-    clocks.incrementTenths = int(clampLong(n, 0, PROTO_MS_MAX) / 100);
+    clocks.incrementMs = int(clampLong(n, 0, PROTO_MS_MAX));
+    clocks.incrementTenths = clocks.incrementMs / 100;
     if (session.uciFirstGo && fieldAfter(line, "MOVESTOGO", n)) {
         n = clampLong(n, 0, PROTO_MOVES_MAX);
         clocks.movesPerPeriod = n != 0 ? game.ply / 2 + int(n) : 0;

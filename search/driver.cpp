@@ -405,7 +405,7 @@ int iterativeDeepening(SearchWorker& w, const Game& position, int side, uint32_t
         }
         if (scope.mateMoves > 0 && s > MATE_BOUND && s < MATE_VALUE && mateMovesOf(s) <= scope.mateMoves)
             w.signals.abortSearch = 1;
-        if (stopAfterIteration(w, s - previous, d) || limit <= d) w.signals.abortSearch = 1;
+        if (stopAfterIteration(w, s - previous, list[0]) || limit <= d) w.signals.abortSearch = 1;
         d++;
         previous = s;
     }
@@ -500,6 +500,10 @@ uint32_t think(Game& g, TimeBudget budget, PonderState& ponder, int uci, const S
             if (ponder.time < budget.targetTenths) {
                 budget.targetTenths -= ponder.time;
                 budget.hardTenths -= ponder.time;
+                if (budget.targetMs > 0) {
+                    budget.targetMs = std::max(budget.targetMs - ponder.time * 100, 1);
+                    budget.hardMs = std::max(budget.hardMs - ponder.time * 100, budget.targetMs);
+                }
                 previous = centreFrom(ponder.score);
                 moveToFront(g.legalMoves, ponder.reply);
             } else if (scope.searchMoves[0] == 0 && moveToFront(g.legalMoves, ponder.reply)) {

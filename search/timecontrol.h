@@ -14,6 +14,9 @@ struct Clocks {
     int engineTenths = 0, opponentTenths = 0;
     int engineMs = -1;  // the engine's clock in milliseconds (-1: none received)
     int movesPerPeriod = 6, baseSeconds = 60, incrementTenths = 0;
+    // The increment to the millisecond when the interface gave it so (UCI
+    // winc/binc; -1: the tenths are all there is).
+    int incrementMs = -1;
     // What the interface and the pipes lose per move (UCI "Move Overhead"):
     // every budget drawn from these clocks is that much shorter.
     int overheadMs = TC_DEFAULT_OVERHEAD_MS;
@@ -27,6 +30,9 @@ struct TimeBudget {
     // A cap in milliseconds on both (0 = none): tenths are too coarse for a
     // clock that is nearly run out.
     int capMs = 0;
+    // The two budgets to the millisecond when the clock gave them so (0: the
+    // tenths above); the tenths are then these rounded down, at least one.
+    int targetMs = 0, hardMs = 0;
     // Taken off both budgets when the clock starts (a clock-based budget
     // only): the search never gets less than a millisecond.
     int overheadMs = 0;
@@ -56,6 +62,14 @@ struct SearchClock {
     // The same budgets in milliseconds, after the cap startClock was given.
     uint64_t softTimeMs = 0, hardTimeMs = 0;
     int softTimeReached = 0;
+    // The soft budget as allocated: after each iteration the driver sets
+    // softTimeMs to a share of it (see stopAfterIteration). Zero when the
+    // budget is a fixed time, which is spent as given.
+    uint64_t allocatedSoftMs = 0;
+    // Best-move changes of the last iterations, each worth 64 and halved at
+    // every iteration, and the best move of the last one.
+    int instability = 0;
+    uint32_t lastBestMove = 0;
     // Set while the root's score is above the window: the soft time then
     // does not stop the search.
     int failHighFlag = 0;
@@ -74,8 +88,13 @@ struct SearchClock {
 // capMs (0 = none) caps both budgets in milliseconds; overheadMs is then
 // taken off both.
 int startClock(SearchClock& clock, int soft, int hard, int capMs = 0, int overheadMs = 0);
+// The same with budgets in milliseconds.
+int startClockMs(SearchClock& clock, uint64_t softMs, uint64_t hardMs, int capMs = 0, int overheadMs = 0);
 // Starts the budget's times and sets its node limit.
 int startClock(SearchClock& clock, const TimeBudget& budget);
 // Run from the node search: sets the worker's abort signal once time or nodes are up.
 void checkClock(SearchWorker& w);
-int stopAfterIteration(const SearchWorker& w, int change, int depth);
+// After an iteration with score change against the previous one and best
+// move bestMove: whether to stop. A clock budget stops sooner when the best
+// move holds and later when it changes or the score falls.
+int stopAfterIteration(SearchWorker& w, int change, uint32_t bestMove);

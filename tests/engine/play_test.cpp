@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "engine/report.h"
 #include "engine/searchthread.h"
+#include "engine/session.h"
 #include "engine_process.h"
 #include "replies.h"
 #include "search/driver.h"
@@ -22,6 +23,24 @@
 namespace {
 
 }  // namespace
+
+// Under xboard's nps the clock's budget becomes nodes, whatever unit it was
+// counted in, and the wall clock no longer ends the search.
+TEST(Play, NodesPerSecondTurnsTheBudgetIntoNodes) {
+    const Clocks saved = session.clocks;
+    session.clocks.movesPerPeriod = 0, session.clocks.incrementTenths = 1;
+    session.clocks.engineTenths = 100, session.clocks.engineMs = 10000;
+    const TimeBudget timed = playBudget();
+    ASSERT_GT(timed.targetMs, 0);
+    session.nodesPerSecond = 1000;
+    const TimeBudget counted = playBudget();
+    session.nodesPerSecond = 0;
+    session.clocks = saved;
+    EXPECT_EQ(counted.nodeLimit, uint32_t(timed.targetMs));
+    EXPECT_EQ(counted.targetMs, 0);
+    EXPECT_EQ(counted.hardMs, 0);
+    EXPECT_EQ(counted.hardTenths, TC_UNLIMITED_TENTHS);
+}
 
 // Budgets in tenths for every kind of clock: a soft one no longer than the
 // hard one, neither longer than the clock, more time for more clock and
@@ -52,14 +71,25 @@ TEST(Play, TimeBudgetsFitTheClock) {
     int plain = allocateTime(c, 0, false).targetTenths;
     c.incrementTenths = 20;
     EXPECT_GT(allocateTime(c, 0, false).targetTenths, plain);
-    // Under a second left: a share in milliseconds, never the whole clock.
+    // Little left: budgets in milliseconds, never the whole clock; the soft
+    // one a share that leaves the hard limit room to extend it.
     for (int ms : {0, 50, 150, 550, 900, 2500}) {
         c.movesPerPeriod = 0, c.incrementTenths = 0, c.engineTenths = ms / 100, c.engineMs = ms;
         TimeBudget b = allocateTime(c, 0, false);
-        EXPECT_GT(b.capMs, 0) << ms;
-        EXPECT_LE(b.capMs, std::max(ms / 2, 1)) << ms;
+        EXPECT_GT(b.targetMs, 0) << ms;
+        EXPECT_LE(b.targetMs, b.hardMs) << ms;
+        EXPECT_LE(b.hardMs, std::max(ms / 2, 1)) << ms;
+        if (ms >= 150) {
+            EXPECT_LT(b.targetMs, b.hardMs) << ms;
+        }
         EXPECT_LE(shortClockCapMs(c, 1, 1, 10), std::max(ms / 10, 1)) << "ten moves to the control";
     }
+    // An increment given to the millisecond counts to the millisecond.
+    c.engineMs = 3000, c.engineTenths = 30, c.incrementMs = 30;
+    const int withIncrement = allocateTime(c, 0, false).targetMs;
+    c.incrementMs = 0;
+    EXPECT_GT(withIncrement, allocateTime(c, 0, false).targetMs);
+    c.incrementMs = -1;
     c.engineMs = 60000, c.engineTenths = 600;
     EXPECT_EQ(allocateTime(c, 0, false).capMs, 0);
     TimeBudget analysis = allocateTime(c, 0, true);

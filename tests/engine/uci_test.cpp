@@ -134,14 +134,15 @@ TEST(Uci, GoReadsTheClocks) {
     session.uciMode = 0;
 }
 
-// Budgets are kept in tenths; under a tenth of a second they would round up
-// past the time asked for, or past what is left on the clock.
+// Under a tenth of a second, budgets in tenths would round up past the time
+// asked for or past what is left on the clock: such clocks and move times
+// are budgeted in milliseconds.
 TEST(Uci, ShortClocksAndMoveTimesAreCappedInMilliseconds) {
     runLines("uci\nucinewgame\nposition startpos\ngo wtime 500 btime 500\nstop\n");
     EXPECT_EQ(session.clocks.engineMs, 500);
     EXPECT_EQ(session.budget.hardTenths, 1);
-    EXPECT_GT(session.budget.capMs, 0);  // a share of the clock, far from all of it
-    EXPECT_LT(session.budget.capMs, 100);
+    EXPECT_GT(session.budget.hardMs, 0);  // a share of the clock, far from all of it
+    EXPECT_LT(session.budget.hardMs, 100);
     runLines("position startpos\ngo movetime 30\nstop\n");
     EXPECT_EQ(session.budget.capMs, 30);
     runLines("position startpos\ngo movetime 250\nstop\n");
@@ -153,8 +154,8 @@ TEST(Uci, ShortClocksAndMoveTimesAreCappedInMilliseconds) {
     session.uciMode = 0;
     runLines("new\nforce\ntime 50\nlevel 0 0:10 0\ngo\n?\n");
     EXPECT_EQ(session.clocks.engineMs, 500);
-    EXPECT_GT(session.budget.capMs, 0);
-    EXPECT_LT(session.budget.capMs, 100);
+    EXPECT_GT(session.budget.hardMs, 0);
+    EXPECT_LT(session.budget.hardMs, 100);
     runLines("new\nforce\ntime 6000\ngo\n?\n");
     EXPECT_EQ(session.budget.capMs, 0);
     session.clocks.engineMs = -1;
