@@ -71,6 +71,27 @@ template <int C> static inline void unmakeFor(uint32_t m, int captured) {
 template <int C> static inline bool attackedBy(int t) {
     if constexpr (C == 0) return workAttackedByWhite(t); else return workAttackedByBlack(t);
 }
+// Whether a slider of colour C attacks square king along the line through
+// the empty square vacated (the only line a move off it can open).
+template <int C>
+static inline bool exposedThrough(int king, int vacated) {
+    const int e = directionTable[king][vacated];
+    if (e == 0) return false;
+    const int kind = lineKind[std::abs(e)];
+    if (kind != 1 && kind != 2) return false;
+    const WorkBoard& b = workBoard;
+    for (int x = king;;) {
+        const int next = x + e;
+        // A step of a line or diagonal moves one file at most: more is a wrap.
+        if (next < 0 || next >= 64 || std::abs(fileOf(next) - fileOf(x)) > 1) return false;
+        x = next;
+        const int occ = b.squareSlot[x];
+        if (occ == SLOT_EMPTY) continue;
+        if (!Side<C>::ours(occ)) return false;
+        const int type = b.slotType[occ];
+        return type == QUEEN || (kind == 1 ? type == ROOK : type == BISHOP);
+    }
+}
 template <int C> static inline int generateFor(uint32_t* list, int lf, int lt, int inCheck, const int16_t* castle) {
     if constexpr (C == 0) return generateMovesWhite(list, lf, lt, inCheck, castle);
     else return generateMovesBlack(list, lf, lt, inCheck, castle);
@@ -266,6 +287,7 @@ template <int C> struct NodeContext {
     uint32_t flags;
     bool pvNode;
     bool inCheck;
+    bool inCheckKnown;  // inCheck was tested, not assumed
     bool epGuard;
     int epSquare;
 };
@@ -380,6 +402,7 @@ static int quiesce(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, in
     }
     int legal = 0;
     bool cut = false;
+    const uint32_t moverSafe = cx.inCheckKnown && !cx.inCheck ? SF_MOVER_SAFE : 0;
     for (int i = 0; i < n; i++) {
         uint32_t m = selectNext(list, i, n) & LIST_MOVE;
         if (!noPruning) {
@@ -391,8 +414,8 @@ static int quiesce(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, in
             if (victim < workBoard.slotValue[workBoard.squareSlot[moveFrom(m)]] && staticExchange(m) < 0) continue;
         }
         // A plain search stays plain down to its quiet leaves.
-        int r = searchNode<T>(w, m, SF_VERIFY_LEGAL | SF_QS_CHILD | (cx.flags & SF_QS_PLAIN), depth - ONE_PLY, -beta,
-                              -best, &ns);
+        int r = searchNode<T>(w, m, SF_VERIFY_LEGAL | SF_QS_CHILD | (cx.flags & SF_QS_PLAIN) | moverSafe,
+                              depth - ONE_PLY, -beta, -best, &ns);
         if (r == ILLEGAL_SCORE) continue;
         legal++;
         int s = -r;
@@ -674,6 +697,7 @@ static int fullWidth(SearchWorker& w, NodeContext<C>& cx, int depth, int alpha, 
         if (ply >= w.extensionPlyLimit || deferred) extension = 0;
         const int newDepth = depth + extension - ONE_PLY;
         uint32_t childFlags = (cx.flags & SF_INHERIT) | SF_VERIFY_LEGAL;
+        if (cx.inCheckKnown && !cx.inCheck) childFlags |= SF_MOVER_SAFE;
         if (searched == 0 && (cx.flags & SF_FIRST_CHILD)) childFlags |= SF_FIRST_CHILD;
 
         int r;
@@ -775,7 +799,8 @@ static int nodeBody(SearchWorker& w, NodeContext<C>& cx, int captured, int depth
     }
 
     cx.inCheck = false;
-    if (depth >= -511 && (move != 0 || (flags & SF_ROOT))) {
+    cx.inCheckKnown = depth >= -511 && (move != 0 || (flags & SF_ROOT));
+    if (cx.inCheckKnown) {
         int king = b.slotSquare[S::US];
         cx.inCheck = king != SQ_NONE && attackedBy<C ^ 1>(king);
     }
@@ -834,8 +859,13 @@ static int searchNode(SearchWorker& w, uint32_t move, uint32_t flags, int depth,
         captured = enterMove<T>(cx.ns, cx.move);
         if (flags & SF_VERIFY_LEGAL) {
             int king = b.slotSquare[S::THEM];
-            bool attacked = king != SQ_NONE && attackedBy<C>(king);
             uint32_t kind = moveKind(cx.move);
+            // Out of check, a man other than the king that leaves its square
+            // can expose the king only along the line through that square.
+            const bool lineOnly = (flags & SF_MOVER_SAFE) && moveTo(cx.move) != king && kind != MK_EN_PASSANT &&
+                                  kind != MK_CASTLE_KING && kind != MK_CASTLE_QUEEN;
+            bool attacked =
+                king != SQ_NONE && (lineOnly ? exposedThrough<C>(king, moveFrom(cx.move)) : attackedBy<C>(king));
             if (!attacked && (kind == MK_CASTLE_KING || kind == MK_CASTLE_QUEEN)) {
                 constexpr int home = Side<T>::KING_HOME;
                 attacked = attackedBy<C>(home) || attackedBy<C>(kind == MK_CASTLE_KING ? home + 1 : home - 1);

@@ -27,6 +27,9 @@ static_assert(BOOK_SCORE > MATE_VALUE && BOOK_SCORE < INFINITE_SCORE && BOOK_SCO
 constexpr int MAX_MULTI_PV = 256;
 
 constexpr uint32_t SF_VERIFY_LEGAL = 0x2;
+// The side making the move was known not to be in check: only a line opened
+// through the square it left can expose its king.
+constexpr uint32_t SF_MOVER_SAFE = 0x4;
 constexpr uint32_t SF_FIRST_CHILD = 0x8;
 constexpr uint32_t SF_QUIT_ON_NULL = 0x10;
 constexpr uint32_t SF_AFTER_NULL = 0x80;

@@ -379,3 +379,19 @@ TEST(Search, AnInstantStopStillGivesALegalMove) {
     }
     EXPECT_GT(illegalHeads, 0);  // the lists do start with illegal entries
 }
+
+// A man pinned to its king may not take, however much it would win: moves
+// made out of check are tested only along the line they open, which must
+// still see the pinning slider on a file and on a diagonal.
+TEST(Search, PinnedMenCannotTake) {
+    for (const char* fen : {"4k3/4n3/8/3Q4/8/8/8/4R1K1 b - - 0 1", "7k/6n1/4Q3/8/8/8/1B6/K7 b - - 0 1"}) {
+        SearchSetup setup;
+        ASSERT_EQ(setupFromFen(game, fen), 0) << fen;
+        Board b = game.board;
+        computeKeys(game.sideToMove, b);
+        prepareEvaluation(b);
+        // The knight's capture of the queen would leave Black about even.
+        EXPECT_LT(quiescenceScore(searchWorker, b, game.sideToMove), -6 * VALUE_PAWN) << fen;
+        EXPECT_LT(scoreOfResult(searchFen(fen, 4)), -6 * VALUE_PAWN) << fen;
+    }
+}
