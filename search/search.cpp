@@ -92,6 +92,28 @@ static inline bool exposedThrough(int king, int vacated) {
         return type == QUEEN || (kind == 1 ? type == ROOK : type == BISHOP);
     }
 }
+// Whether the man of colour C on square from attacks square t.
+template <int C>
+static inline bool manAttacks(int from, int t) {
+    const WorkBoard& b = workBoard;
+    const int d = directionTable[from][t];
+    if (d == 0) return false;
+    const int type = b.slotType[b.squareSlot[from]];
+    switch (lineKind[std::abs(d)]) {
+    case 3: return type == KNIGHT;
+    case 2:
+        if (type == Side<C>::PAWN) return from + d == t && (C ? d < 0 : d > 0);
+        if (type != QUEEN && type != BISHOP) return false;
+        break;
+    case 1:
+        if (type != QUEEN && type != ROOK) return false;
+        break;
+    default: return false;
+    }
+    int x = from + d;
+    while (x != t && b.squareSlot[x] == SLOT_EMPTY) x += d;
+    return x == t;
+}
 template <int C> static inline int generateFor(uint32_t* list, int lf, int lt, int inCheck, const int16_t* castle) {
     if constexpr (C == 0) return generateMovesWhite(list, lf, lt, inCheck, castle);
     else return generateMovesBlack(list, lf, lt, inCheck, castle);
@@ -801,8 +823,17 @@ static int nodeBody(SearchWorker& w, NodeContext<C>& cx, int captured, int depth
     cx.inCheck = false;
     cx.inCheckKnown = depth >= -511 && (move != 0 || (flags & SF_ROOT));
     if (cx.inCheckKnown) {
-        int king = b.slotSquare[S::US];
-        cx.inCheck = king != SQ_NONE && attackedBy<C ^ 1>(king);
+        const int king = b.slotSquare[S::US];
+        const uint32_t kind = moveKind(move);
+        if (king == SQ_NONE) {
+            cx.inCheck = false;
+        } else if (move != 0 && kind != MK_EN_PASSANT && kind != MK_CASTLE_KING && kind != MK_CASTLE_QUEEN) {
+            // Before a legal plain move we were not in check: only the man
+            // that moved, or a slider behind the square it left, can give it.
+            cx.inCheck = manAttacks<C ^ 1>(moveTo(move), king) || exposedThrough<C ^ 1>(king, moveFrom(move));
+        } else {
+            cx.inCheck = attackedBy<C ^ 1>(king);
+        }
     }
     if (captured != SLOT_EMPTY && noMatingMaterial(ns)) return 0;
 
