@@ -4,6 +4,7 @@
 #include "eval/boardview.h"
 #include "eval/params.h"
 #include "eval/terms.h"
+#include "platform/platform.h"
 
 using namespace evalview;
 
@@ -76,7 +77,8 @@ uint64_t reachOf(int type, int from, uint64_t blockers) {
 
 // Scores one piece's mobility and its share in the attack on the enemy king.
 // Returns the squares reached.
-uint64_t walkPiece(SideWalk& w, int type, int from, uint64_t passThrough, uint64_t excluded, bool heavy) {
+PLATFORM_POPCOUNT_CLONES uint64_t walkPiece(SideWalk& w, int type, int from, uint64_t passThrough, uint64_t excluded,
+                                            bool heavy) {
     const uint64_t reached = reachOf(type, from, w.occupied & ~passThrough);
     const int count = __builtin_popcountll(reached & ~excluded);
     const int nearKing = __builtin_popcountll(reached & w.kingZone);

@@ -5,6 +5,17 @@
 #include <cstdio>
 #include <string>
 
+// On a function that counts bits: compiled twice by the compiler, once with
+// the processor's population-count instruction, picked at load time; the
+// plain build calls a library routine for every count. Not under the
+// sanitizers: their run-time starts after the load-time choice is made.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && \
+    !defined(__SANITIZE_ADDRESS__)
+#define PLATFORM_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#else
+#define PLATFORM_POPCOUNT_CLONES
+#endif
+
 bool startThread(void (*fn)(void*), void* arg, size_t stackBytes);
 void sleepMs(int ms);
 // Holds the output lock for a scope: a protocol line and what it reads from
