@@ -59,7 +59,7 @@ void setTimeControl(const std::string& line) {
     Clocks& clocks = session.clocks;
     clocks.incrementTenths = 0;
     clocks.incrementMs = -1;  // xboard gives tenths at most
-    session.moveTimeMs = 0;  // a clock, no longer a fixed time per move
+    session.moveTimeMs = 0;   // a clock, no longer a fixed time per move
     const char* p = line.c_str() + 5;
     // "moves minutes[:seconds] increment"; the seconds form needs the colon
     // right after the minutes.

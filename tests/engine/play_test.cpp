@@ -20,10 +20,6 @@
 #include <random>
 #include <vector>
 
-namespace {
-
-}  // namespace
-
 // Under xboard's nps the clock's budget becomes nodes, whatever unit it was
 // counted in, and the wall clock no longer ends the search.
 TEST(Play, NodesPerSecondTurnsTheBudgetIntoNodes) {
