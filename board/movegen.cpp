@@ -1,6 +1,7 @@
 #include "board/movegen.h"
 #include <cstdlib>
 #include <cstring>
+#include "board/attacks.h"
 #include "board/game.h"
 #include "board/side.h"
 #include "board/tables.h"
@@ -112,39 +113,8 @@ template <int A, class B>
 static bool attackedBy(const B& b, int t) {
     typedef Side<A> S;
     for (int slot = S::US; slot < S::US + 16; slot++) {
-        int s = b.slotSquare[slot];
-        if (s == SQ_NONE) continue;
-        int d = directionTable[s][t];
-        if (d == 0) continue;
-        int type = b.slotType[slot];
-        switch (lineKind[std::abs(d)]) {
-        case 2:
-            if (type == QUEEN || type == BISHOP) {
-                int x = s + d;
-                while (x != t && b.squareSlot[x] == SLOT_EMPTY) x += d;
-                if (x == t) return true;
-                continue;
-            }
-            if (type == S::PAWN) {
-                if (s + d == t && (A ? d < 0 : d > 0)) return true;
-                continue;
-            }
-            break;
-        case 3:
-            if (type == KNIGHT) return true;
-            continue;
-        case 1:
-            if (type == QUEEN || type == ROOK) {
-                int x = s + d;
-                while (x != t && b.squareSlot[x] == SLOT_EMPTY) x += d;
-                if (x == t) return true;
-                continue;
-            }
-            break;
-        default:
-            continue;
-        }
-        if (slot == S::US && s + d == t) return true;  // the king rule
+        const int s = b.slotSquare[slot];
+        if (s != SQ_NONE && manAttacksSquare<A>(b, s, t)) return true;
     }
     return false;
 }
@@ -320,8 +290,6 @@ static int generateCapturesT(uint32_t* list, int lastFrom, int lastTo) {
 int generateCapturesWhite(uint32_t* list, int lastFrom, int lastTo) { return generateCapturesT<0>(list, lastFrom, lastTo); }
 int generateCapturesBlack(uint32_t* list, int lastFrom, int lastTo) { return generateCapturesT<1>(list, lastFrom, lastTo); }
 
-static inline bool onBoardStep(int s, int t) { return t >= 0 && t < 64 && std::abs(fileOf(s) - fileOf(t)) <= 2; }
-
 template <int C>
 static int givesCheckT(uint32_t m, int king, const NodeState& ns) {
     typedef Side<C> S;
@@ -359,19 +327,7 @@ static int givesCheckT(uint32_t m, int king, const NodeState& ns) {
         int lk = lineKind[std::abs(e)];
         if (lk != 1 && lk != 2) return 0;
         if (directionTable[king][to] == e) return 0;  // the man stays on the line
-        for (int x = king + e; x != from; x += e)
-            if (b.squareSlot[x] != SLOT_EMPTY) return 0;
-        int x = from;
-        for (;;) {
-            int next = x + e;
-            if (!onBoardStep(x, next)) return 0;
-            x = next;
-            int occ = b.squareSlot[x];
-            if (occ == SLOT_EMPTY) continue;
-            if (!S::ours(occ)) return 0;
-            int t = b.slotType[occ];
-            return (t == QUEEN || (lk == 1 ? t == ROOK : t == BISHOP)) ? 1 : 0;
-        }
+        return sliderAlong<C>(b, king, e, from) ? 1 : 0;
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include "board/attacks.h"
 #include "board/exchange.h"
 #include "board/movegen.h"
 #include "board/side.h"
@@ -78,41 +79,7 @@ static inline bool exposedThrough(int king, int vacated) {
     const int e = directionTable[king][vacated];
     if (e == 0) return false;
     const int kind = lineKind[std::abs(e)];
-    if (kind != 1 && kind != 2) return false;
-    const WorkBoard& b = workBoard;
-    for (int x = king;;) {
-        const int next = x + e;
-        // A step of a line or diagonal moves one file at most: more is a wrap.
-        if (next < 0 || next >= 64 || std::abs(fileOf(next) - fileOf(x)) > 1) return false;
-        x = next;
-        const int occ = b.squareSlot[x];
-        if (occ == SLOT_EMPTY) continue;
-        if (!Side<C>::ours(occ)) return false;
-        const int type = b.slotType[occ];
-        return type == QUEEN || (kind == 1 ? type == ROOK : type == BISHOP);
-    }
-}
-// Whether the man of colour C on square from attacks square t.
-template <int C>
-static inline bool manAttacks(int from, int t) {
-    const WorkBoard& b = workBoard;
-    const int d = directionTable[from][t];
-    if (d == 0) return false;
-    const int type = b.slotType[b.squareSlot[from]];
-    switch (lineKind[std::abs(d)]) {
-    case 3: return type == KNIGHT;
-    case 2:
-        if (type == Side<C>::PAWN) return from + d == t && (C ? d < 0 : d > 0);
-        if (type != QUEEN && type != BISHOP) return false;
-        break;
-    case 1:
-        if (type != QUEEN && type != ROOK) return false;
-        break;
-    default: return false;
-    }
-    int x = from + d;
-    while (x != t && b.squareSlot[x] == SLOT_EMPTY) x += d;
-    return x == t;
+    return (kind == 1 || kind == 2) && sliderAlong<C>(workBoard, king, e, vacated);
 }
 template <int C> static inline int generateFor(uint32_t* list, int lf, int lt, int inCheck, const int16_t* castle) {
     if constexpr (C == 0) return generateMovesWhite(list, lf, lt, inCheck, castle);
@@ -830,7 +797,8 @@ static int nodeBody(SearchWorker& w, NodeContext<C>& cx, int captured, int depth
         } else if (move != 0 && kind != MK_EN_PASSANT && kind != MK_CASTLE_KING && kind != MK_CASTLE_QUEEN) {
             // Before a legal plain move we were not in check: only the man
             // that moved, or a slider behind the square it left, can give it.
-            cx.inCheck = manAttacks<C ^ 1>(moveTo(move), king) || exposedThrough<C ^ 1>(king, moveFrom(move));
+            cx.inCheck =
+                manAttacksSquare<C ^ 1>(workBoard, moveTo(move), king) || exposedThrough<C ^ 1>(king, moveFrom(move));
         } else {
             cx.inCheck = attackedBy<C ^ 1>(king);
         }
